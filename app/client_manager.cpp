@@ -1,0 +1,90 @@
+#include "app/client_manager.h"
+
+#include <windows.h>
+
+#include "app/instance_wnd_manager.h"
+#include "base/controller.h"
+#include "base/message_loop.h"
+#include "base/process_util.h"
+#include "base/scoped_handle.h"
+#include "log/log.h"
+#include "upp/timer_queue.h"
+
+namespace korvan {
+namespace {
+
+constexpr int kQuitDelayMs = 1000;
+
+// Owns the named mutex; closing the handle (never an explicit release) lets
+// the next copy of the program run.
+struct SingleInstanceGuard {
+  bool another_instance = false;
+  base::ScopedHandle mutex;
+};
+
+}  // namespace
+
+class ClientManager::Pimpl : public Upp::Pte<Pimpl> {
+ public:
+  bool Start(const std::wstring& command_line);
+  void Stop();
+  bool another_instance() const { return guard_ && guard_->another_instance; }
+
+ private:
+  void TestSingleInstance();
+  void TerminateStaleCopies();
+
+  std::unique_ptr<SingleInstanceGuard> guard_;
+  std::wstring command_line_;
+  bool stopping_ = false;
+};
+
+bool ClientManager::Pimpl::Start(const std::wstring& command_line) {
+  command_line_ = command_line;
+  TestSingleInstance();
+  if (guard_->another_instance) {
+    base::SetExiting();
+    guard_.reset();
+    PostQuitMessage(0);
+    return false;
+  }
+  TerminateStaleCopies();
+  GetLogicObject<InstanceWndManager>()->CreateGuardWindow();
+  return true;
+}
+
+void ClientManager::Pimpl::TestSingleInstance() {
+  guard_ = std::make_unique<SingleInstanceGuard>();
+  guard_->mutex.Reset(CreateMutexW(nullptr, TRUE, kInstanceName));
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+  guard_->another_instance = true;
+  if (HWND running = FindWindowW(kInstanceName, nullptr)) {
+    PostMessageW(running, kWakeUpMessage, 0, 0);
+  }
+}
+
+void ClientManager::Pimpl::TerminateStaleCopies() {
+  // Copies that hold no mutex are hung leftovers (for example after a crash).
+  const DWORD self = GetCurrentProcessId();
+  for (DWORD pid : base::FindProcessesByName(kProcessImageName)) {
+    if (pid != self) base::TerminateProcessById(pid);
+  }
+}
+
+void ClientManager::Pimpl::Stop() {
+  if (stopping_) return;
+  stopping_ = true;
+  base::SetExiting();
+  GetLogicObject<InstanceWndManager>()->DestroyGuardWindow();
+  guard_.reset();
+  Upp::SetTimeCallback(kQuitDelayMs, [] { PostQuitMessage(0); }, this);
+}
+
+ClientManager::ClientManager() : pimpl_(std::make_unique<Pimpl>()) {}
+ClientManager::~ClientManager() = default;
+
+bool ClientManager::Start(const std::wstring& command_line) { return pimpl_->Start(command_line); }
+void ClientManager::Stop() { pimpl_->Stop(); }
+bool ClientManager::IsAnotherInstance() const { return pimpl_->another_instance(); }
+
+}  // namespace korvan

@@ -1,0 +1,72 @@
+# Shared by scripts/test and scripts/run: build folder, Wine prefix, display.
+# Source it; it defines functions and sets KV_* variables.
+
+KV_TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+KV_BUILD=${KV_BUILD:-$KV_TOP/build}
+
+export WINEDEBUG=${WINEDEBUG:--all}
+# The tests' and the demo's Wine prefix lives in the build folder, never in
+# the user's ~/.wine.
+export WINEPREFIX=${WINEPREFIX:-$KV_BUILD/wineprefix}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=;mshtml=}
+
+kv_started_pids=()
+
+kv_configure_and_build() {
+  cmake -S "$KV_TOP" -B "$KV_BUILD" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$KV_TOP/cmake/mingw-i686.cmake" \
+    -DKV_DEPS_DIR="$KV_BUILD/deps" "$@" >/dev/null
+  cmake --build "$KV_BUILD"
+}
+
+# One persistent wine server with detached streams: without detaching, the
+# wine services inherit ctest's output pipe and ctest never finishes.
+kv_start_wineserver() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -f -p </dev/null >/dev/null 2>&1 &
+  kv_started_pids+=($!)
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine: creating the prefix in $WINEPREFIX"
+  fi
+  wineboot -i </dev/null >/dev/null 2>&1 || true
+  # Chinese text: map the face the program asks for to the installed CJK font.
+  if ! grep -q 'WenQuanYi Micro Hei' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '微软雅黑' /t REG_SZ \
+      /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1 || true
+  fi
+}
+
+# Starts Xvfb on a free display unless one is usable; sets DISPLAY.
+kv_ensure_display() {
+  if [ -n "${DISPLAY:-}" ] && [ "${KV_FORCE_XVFB:-0}" != 1 ] && xdpyinfo >/dev/null 2>&1; then
+    return 0
+  fi
+  local n
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    kv_started_pids+=($!)
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 50); do
+      xdpyinfo >/dev/null 2>&1 && return 0
+      sleep 0.1
+    done
+    echo "Xvfb on :$n did not come up" >&2
+    return 1
+  done
+  echo "no free display number" >&2
+  return 1
+}
+
+kv_stop_started() {
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  local pid
+  for pid in "${kv_started_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${kv_started_pids[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  kv_started_pids=()
+}

@@ -1,0 +1,177 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/test_util.h"
+#include "log/log.h"
+#include "log/log_file.h"
+
+namespace {
+
+// Points the log at a file of a temporary folder for one test.
+class LogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    saved_target_ = COutput2FILE::Target();
+    saved_threshold_ = CFileLog::Threshold(LOG_CAT_ALL);
+    path_ = dir_.Join(L"log.txt");
+  }
+  void TearDown() override {
+    if (file_) fclose(file_);
+    COutput2FILE::Target() = saved_target_;
+    CFileLog::Threshold(LOG_CAT_ALL) = saved_threshold_;
+  }
+  void OpenLog() {
+    file_ = kvlog::OpenDailyLogFile(path_);
+    ASSERT_NE(file_, nullptr);
+    COutput2FILE::Target() = file_;
+  }
+  std::wstring Text() { return testutil::ReadUtf16File(path_); }
+
+  testutil::ScopedTempDir dir_;
+  std::wstring path_;
+  FILE* file_ = nullptr;
+  FILE* saved_target_ = nullptr;
+  int saved_threshold_ = 0;
+};
+
+TEST_F(LogTest, LineHasTheExactLayout) {
+  OpenLog();
+  KV_LOG_ERROR << "disk " << 42 << L" wide";
+  const std::wstring text = Text();
+  const std::wregex layout(
+      LR"(^\[(\d+)\]\[(\d+)\]\[ALL\]\d\d:\d\d:\d\d ERROR: disk 42 wide\r\n$)");
+  std::wsmatch m;
+  ASSERT_TRUE(std::regex_match(text, m, layout)) << std::string(text.begin(), text.end());
+  EXPECT_EQ(std::stoul(m[1].str()), GetCurrentProcessId());
+  EXPECT_EQ(std::stoul(m[2].str()), GetCurrentThreadId());
+}
+
+TEST_F(LogTest, NarrowChineseLiteralComesOutAsUtf16Chinese) {
+  OpenLog();
+  KV_LOG_MESSAGE << "解压7z工具成功";
+  EXPECT_NE(Text().find(L"MESSAGE: \u89e3\u538b7z\u5de5\u5177\u6210\u529f\r\n"), std::wstring::npos);
+}
+
+TEST_F(LogTest, StatementsAboveTheThresholdAreNotEvaluated) {
+  OpenLog();
+  CFileLog::Threshold(LOG_CAT_ALL) = LOG_MESSAGE;
+  int evaluated = 0;
+  auto count = [&evaluated] { return ++evaluated; };
+  KV_LOG_INFO << count();
+  KV_LOG_DEBUG << count();
+  KV_LOG_MESSAGE << "kept " << count();
+  EXPECT_EQ(evaluated, 1);
+  const std::wstring text = Text();
+  EXPECT_EQ(text.find(L"INFO"), std::wstring::npos);
+  EXPECT_EQ(text.find(L"DEBUG"), std::wstring::npos);
+  EXPECT_NE(text.find(L"MESSAGE: kept 1"), std::wstring::npos);
+}
+
+TEST_F(LogTest, NullTargetSilencesTheLog) {
+  COutput2FILE::Target() = nullptr;
+  int evaluated = 0;
+  KV_LOG_ERROR << ++evaluated;
+  EXPECT_EQ(evaluated, 0);
+}
+
+TEST_F(LogTest, LevelsPastDebugAreIndentedOneTabPerStep) {
+  OpenLog();
+  CFileLog::Threshold(LOG_CAT_ALL) = 7;
+  KV_LOG(7) << "deep";
+  EXPECT_NE(Text().find(L"DEBUG: \t\tdeep"), std::wstring::npos);
+}
+
+TEST_F(LogTest, LinesFromManyThreadsNeverInterleave) {
+  OpenLog();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 50; ++i) KV_LOG_MESSAGE << "thread " << t << " line " << i << " end";
+    });
+  }
+  for (auto& th : threads) th.join();
+  const std::wstring text = Text();
+  const std::wregex line(LR"(\[\d+\]\[\d+\]\[ALL\]\d\d:\d\d:\d\d MESSAGE: thread \d line \d+ end)");
+  size_t lines = 0, start = 0;
+  for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    EXPECT_TRUE(std::regex_match(text.substr(start, end - start), line));
+    ++lines;
+  }
+  EXPECT_EQ(lines, 200u);
+}
+
+TEST_F(LogTest, NewFileStartsWithTheMarkAndReopeningAddsNoSecondMark) {
+  OpenLog();
+  KV_LOG_MESSAGE << "one";
+  fclose(file_);
+  file_ = nullptr;
+  OpenLog();
+  KV_LOG_MESSAGE << "two";
+  fclose(file_);
+  file_ = nullptr;
+  const std::string bytes = testutil::ReadFileBytes(path_);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(bytes.find("\xFF\xFE", 2), std::string::npos);
+  const std::wstring text = Text();
+  EXPECT_LT(text.find(L"one"), text.find(L"two"));
+}
+
+TEST_F(LogTest, StartFileLoggingWritesTheWelcomeLineAndDropsInfo) {
+  file_ = kvlog::OpenDailyLogFile(path_);
+  ASSERT_NE(file_, nullptr);
+  CFileLog::Threshold(LOG_CAT_ALL) = LOG_DEBUG;
+  kvlog::StartFileLogging(file_);
+  KV_LOG_INFO << "hidden";
+  EXPECT_EQ(CFileLog::Threshold(LOG_CAT_ALL), LOG_MESSAGE);
+  const std::wstring text = Text();
+  EXPECT_NE(text.find(L"MESSAGE: welcome to Korvan launcher developing ...\r\n"), std::wstring::npos);
+  EXPECT_EQ(text.find(L"hidden"), std::wstring::npos);
+}
+
+TEST_F(LogTest, FileLockedByAnotherOpenerGivesNullNotACrash) {
+  HANDLE exclusive = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(kvlog::OpenDailyLogFile(path_), nullptr);
+  CloseHandle(exclusive);
+}
+
+TEST(LogFileNameTest, DateNumbersAreNotPadded) {
+  SYSTEMTIME d = {};
+  d.wYear = 2026;
+  d.wMonth = 1;
+  d.wDay = 9;
+  EXPECT_EQ(kvlog::DailyLogFileName(L"C:\\app", d), L"C:\\app\\kv_downloader_log_2026-1-9.txt");
+  d.wMonth = 12;
+  d.wDay = 31;
+  EXPECT_EQ(kvlog::DailyLogFileName(L"C:\\app", d), L"C:\\app\\kv_downloader_log_2026-12-31.txt");
+}
+
+TEST(LogSettingsTest, MissingFileAndKeysGiveDefaults) {
+  testutil::ScopedTempDir dir;
+  kvlog::LogSettings s = kvlog::ReadLogSettings(dir.Join(L"log.ini"));
+  EXPECT_EQ(s.level, 0);
+  EXPECT_EQ(s.retain_days, 3);
+  ASSERT_TRUE(testutil::WriteFileBytes(dir.Join(L"log.ini"), "[log]\r\nlevel=2\r\n"));
+  s = kvlog::ReadLogSettings(dir.Join(L"log.ini"));
+  EXPECT_EQ(s.level, 2);
+  EXPECT_EQ(s.retain_days, 3);
+}
+
+TEST(LogSettingsTest, NonNumericValuesReadAsZero) {
+  testutil::ScopedTempDir dir;
+  ASSERT_TRUE(testutil::WriteFileBytes(dir.Join(L"log.ini"),
+                                       "[log]\r\nlevel=verbose\r\nretain_days=many\r\n"));
+  kvlog::LogSettings s = kvlog::ReadLogSettings(dir.Join(L"log.ini"));
+  EXPECT_EQ(s.level, 0);
+  EXPECT_EQ(s.retain_days, 0);
+}
+
+}  // namespace

@@ -1,0 +1,175 @@
+// The real KVDownloader.exe, started as a user would start it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/test_util.h"
+#include "log/log_file.h"
+
+namespace {
+
+constexpr wchar_t kMutexName[] = L"KVDOWNLOADER_INSWND";
+
+std::wstring BuiltProgram() { return testutil::TestBinDir() + L"\\..\\..\\KVDownloader.exe"; }
+
+// A started process that is ended when the test ends, whatever happens.
+class Child {
+ public:
+  Child() = default;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (info_.hProcess) {
+      TerminateProcess(info_.hProcess, 1);
+      WaitForSingleObject(info_.hProcess, 5000);
+      CloseHandle(info_.hProcess);
+      CloseHandle(info_.hThread);
+    }
+  }
+  bool Start(const std::wstring& exe, const std::wstring& args = L"") {
+    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    STARTUPINFOW si = {sizeof(si)};
+    std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+    return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &si, &info_) != 0;
+  }
+  // Exit code once ended within `ms`, or STILL_ACTIVE.
+  DWORD WaitExit(DWORD ms) {
+    WaitForSingleObject(info_.hProcess, ms);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+  }
+  bool Running() { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+
+ private:
+  PROCESS_INFORMATION info_ = {};
+};
+
+bool MutexExists() {
+  HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, kMutexName);
+  if (!h) return false;
+  CloseHandle(h);
+  return true;
+}
+
+class ProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    exe_ = dir_.Join(L"KVDownloader.exe");
+    ASSERT_TRUE(CopyFileW(BuiltProgram().c_str(), exe_.c_str(), FALSE)) << GetLastError();
+  }
+  void WriteLogIni(const std::string& text) {
+    ASSERT_TRUE(testutil::WriteFileBytes(dir_.Join(L"log.ini"), text));
+  }
+  std::wstring TodayLog() { return kvlog::DailyLogFileName(dir_.path(), kvlog::LocalToday()); }
+  bool StartAndWaitForMutex(Child& child, const std::wstring& args = L"") {
+    if (!child.Start(exe_, args)) return false;
+    return testutil::PumpUntil([&] { return MutexExists() || !child.Running(); }, 15000) &&
+           child.Running();
+  }
+
+  testutil::ScopedTempDir dir_;
+  std::wstring exe_;
+};
+
+TEST_F(ProgramTest, LevelOneWritesTodaysFileWithMarkAndWelcomeLine) {
+  WriteLogIni("[log]\r\nlevel=1\r\n");
+  Child first;
+  ASSERT_TRUE(StartAndWaitForMutex(first));
+  const std::wstring welcome = L"MESSAGE: welcome to Korvan launcher developing ...\r\n";
+  ASSERT_TRUE(testutil::PumpUntil(
+      [&] { return testutil::ReadUtf16File(TodayLog()).find(welcome) != std::wstring::npos; },
+      10000));
+  const std::string bytes = testutil::ReadFileBytes(TodayLog());
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  // The welcome line is the file's first line.
+  const std::wstring text = testutil::ReadUtf16File(TodayLog());
+  const std::wstring first_line = text.substr(0, text.find(L"\r\n") + 2);
+  EXPECT_EQ(first_line.front(), L'[');
+  EXPECT_NE(first_line.find(L"][ALL]"), std::wstring::npos);
+  EXPECT_EQ(first_line.size() - first_line.find(welcome), welcome.size());
+}
+
+TEST_F(ProgramTest, WithoutLogIniNoLogFileAppears) {
+  Child first;
+  ASSERT_TRUE(StartAndWaitForMutex(first));
+  testutil::PumpFor(500);
+  EXPECT_TRUE(first.Running());
+  EXPECT_FALSE(testutil::FileExists(TodayLog()));
+}
+
+TEST_F(ProgramTest, SecondStartWakesTheFirstAndExitsWithZeroWhateverItsCommandLine) {
+  WriteLogIni("[log]\r\nlevel=1\r\n");
+  Child first;
+  ASSERT_TRUE(StartAndWaitForMutex(first));
+  Child second;
+  ULONGLONG start = GetTickCount64();
+  ASSERT_TRUE(second.Start(exe_, L"--any /thing \"at all\""));
+  DWORD code = second.WaitExit(10000);
+  ULONGLONG took = GetTickCount64() - start;
+  EXPECT_EQ(code, 0u);
+  // Two seconds is the goal on a real machine; Wine under load is slower.
+  EXPECT_LT(took, 5000u) << "second instance took " << took << " ms";
+  EXPECT_TRUE(first.Running());
+  EXPECT_TRUE(testutil::PumpUntil(
+      [&] {
+        return testutil::ReadUtf16File(TodayLog()).find(L"korvan::MainWndManager::Activate") !=
+               std::wstring::npos;
+      },
+      5000));
+  // The second copy wrote its welcome line to the same day file, nothing more.
+  const std::wstring text = testutil::ReadUtf16File(TodayLog());
+  size_t welcomes = 0;
+  for (size_t at = 0; (at = text.find(L"welcome to Korvan", at)) != std::wstring::npos; ++at) ++welcomes;
+  EXPECT_EQ(welcomes, 2u);
+}
+
+TEST_F(ProgramTest, HostileLogIniValuesStillStart) {
+  const char* inis[] = {
+      "[log]\r\nlevel=loud\r\nretain_days=-7\r\n",
+      "[log]\r\nlevel=-3\r\nretain_days=99999999999999\r\n",
+      "[log]\r\nlevel=99999999999999\r\nretain_days=2147483647\r\n",
+      "\xFF\xFE\x00garbage\r\n[[[log\r\n=\r\n",
+  };
+  for (const char* ini : inis) {
+    WriteLogIni(ini);
+    Child child;
+    ASSERT_TRUE(StartAndWaitForMutex(child)) << ini;
+    testutil::PumpFor(300);
+    EXPECT_TRUE(child.Running()) << ini;
+  }
+}
+
+TEST_F(ProgramTest, StartsWhenTheLogFileIsLockedByAnotherProcess) {
+  WriteLogIni("[log]\r\nlevel=1\r\n");
+  HANDLE locked = CreateFileW(TodayLog().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  Child child;
+  EXPECT_TRUE(StartAndWaitForMutex(child));
+  testutil::PumpFor(300);
+  EXPECT_TRUE(child.Running());
+  CloseHandle(locked);
+}
+
+TEST_F(ProgramTest, StaleCopyWithoutMutexIsEndedWithCode16) {
+  // A process of the same image name that holds no mutex, as a copy hung
+  // after a crash would be.
+  testutil::ScopedTempDir other;
+  const std::wstring stale_exe = other.Join(L"KVDownloader.exe");
+  ASSERT_TRUE(CopyFileW((testutil::TestBinDir() + L"\\kv_test_child.exe").c_str(),
+                        stale_exe.c_str(), FALSE));
+  Child stale;
+  ASSERT_TRUE(stale.Start(stale_exe, L"sleep 60000"));
+  testutil::PumpFor(300);
+  ASSERT_TRUE(stale.Running());
+  Child fresh;
+  ASSERT_TRUE(StartAndWaitForMutex(fresh));
+  EXPECT_EQ(stale.WaitExit(10000), 16u);
+  EXPECT_TRUE(fresh.Running());
+}
+
+}  // namespace
