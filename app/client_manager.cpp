@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "app/instance_wnd_manager.h"
+#include "app/package_extraction.h"
 #include "base/controller.h"
+#include "base/file_util.h"
 #include "base/message_loop.h"
 #include "base/process_util.h"
 #include "base/scoped_handle.h"
@@ -14,6 +16,19 @@ namespace korvan {
 namespace {
 
 constexpr int kQuitDelayMs = 1000;
+
+std::wstring OwnExecutablePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0) return std::wstring();
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
 
 // Owns the named mutex; closing the handle (never an explicit release) lets
 // the next copy of the program run.
@@ -28,11 +43,14 @@ class ClientManager::Pimpl : public Upp::Pte<Pimpl> {
  public:
   bool Start(const std::wstring& command_line);
   void Stop();
+  void Restart();
   bool another_instance() const { return guard_ && guard_->another_instance; }
 
  private:
   void TestSingleInstance();
   void TerminateStaleCopies();
+  // The stop path without the delayed quit; false when it already ran.
+  bool ReleaseAll();
 
   std::unique_ptr<SingleInstanceGuard> guard_;
   std::wstring command_line_;
@@ -71,13 +89,29 @@ void ClientManager::Pimpl::TerminateStaleCopies() {
   }
 }
 
-void ClientManager::Pimpl::Stop() {
-  if (stopping_) return;
+bool ClientManager::Pimpl::ReleaseAll() {
+  if (stopping_) return false;
   stopping_ = true;
   base::SetExiting();
   GetLogicObject<InstanceWndManager>()->DestroyGuardWindow();
   guard_.reset();
+  return true;
+}
+
+void ClientManager::Pimpl::Stop() {
+  if (!ReleaseAll()) return;
   Upp::SetTimeCallback(kQuitDelayMs, [] { PostQuitMessage(0); }, this);
+}
+
+void ClientManager::Pimpl::Restart() {
+  ReleaseAll();
+  if (base::SyncCreateProcess(OwnExecutablePath(), L"", false, L"")) {
+    KV_LOG_MESSAGE << "重启下载器成功";
+  } else {
+    KV_LOG_ERROR << "重启下载器失败";
+  }
+  base::SetExiting();
+  PostQuitMessage(0);
 }
 
 ClientManager::ClientManager() : pimpl_(std::make_unique<Pimpl>()) {}
@@ -85,6 +119,12 @@ ClientManager::~ClientManager() = default;
 
 bool ClientManager::Start(const std::wstring& command_line) { return pimpl_->Start(command_line); }
 void ClientManager::Stop() { pimpl_->Stop(); }
+void ClientManager::Restart() { pimpl_->Restart(); }
+
+bool ClientManager::PreparePackages() {
+  // Touches no state of this manager: files and processes only.
+  return korvan::PreparePackages();
+}
 bool ClientManager::IsAnotherInstance() const { return pimpl_->another_instance(); }
 
 }  // namespace korvan

@@ -1,7 +1,9 @@
 // The client's life from the controller's start to the end of the process:
-// the single-instance test, the clean-up of stale copies and the stop path.
+// the single-instance test, the clean-up of stale copies, the start
+// sequence, the package preparation, and the stop and restart paths.
 //
-// Thread-safety: user-interface thread only.
+// Thread-safety: user-interface thread only, except PreparePackages (a
+// download-pool worker).
 #pragma once
 
 #include <memory>
@@ -29,6 +31,14 @@ class ClientManager : public base::LogicObject {
   // Ends the program: refuses new work, releases what it holds, and posts
   // the quit message one second later. Safe to call more than once.
   void Stop();
+
+  // Releases what the program holds, starts a fresh copy of it and quits at
+  // once; the new copy finds the mutex free.
+  void Restart();
+
+  // Unpacks the unpacking tool and the download engine into the temporary
+  // folder. Download-pool worker only: it waits for the tool to finish.
+  bool PreparePackages();
 
   bool IsAnotherInstance() const;
 

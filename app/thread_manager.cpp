@@ -6,6 +6,7 @@
 
 #include "base/thread_pool.h"
 #include "log/log.h"
+#include "upp/toolkit.h"
 
 namespace korvan {
 
@@ -47,6 +48,9 @@ class ThreadManager::Pimpl {
     }
     std::unique_ptr<base::ThreadPool>& pool = pools_[slot];
     if (!pool) {
+      if (!Upp::IsUIThread()) {
+        KV_LOG_WARNING << "korvan::ThreadManager::Get 首次请求不在界面线程 " << static_cast<int>(slot);
+      }
       pool = std::make_unique<base::ThreadPool>();
       pool->SetThreadCount(kPoolThreads[slot]);
     }

@@ -25,6 +25,7 @@
 #include <type_traits>
 
 #include "base/logic_object.h"
+#include "upp/toolkit.h"
 
 namespace base {
 
@@ -89,6 +90,7 @@ LogicObject* Controller::FindOrCreateLogic(int key, Factory make) {
   if (!r.logic) r.logic = std::make_unique<std::map<int, std::shared_ptr<LogicObject>>>();
   auto it = r.logic->find(key);
   if (it != r.logic->end()) return it->second.get();
+  UPP_CHECK_UI_THREAD();  // workers may only look up managers that exist
   // The constructor may register other managers first; emplace keeps
   // whatever is stored under our key by then.
   std::shared_ptr<LogicObject> object = make();
@@ -102,6 +104,7 @@ UIObject* Controller::FindOrCreateUI(int key, Factory make) {
   if (!r.ui) r.ui = std::make_unique<std::map<int, std::shared_ptr<UIObject>>>();
   auto it = r.ui->find(key);
   if (it != r.ui->end()) return it->second.get();
+  UPP_CHECK_UI_THREAD();
   std::shared_ptr<UIObject> object = make();
   return r.ui->emplace(key, std::move(object)).first->second.get();
 }

@@ -59,6 +59,18 @@ void EnablePrivilege(HANDLE token, const wchar_t* name) {
   AdjustTokenPrivileges(token, FALSE, &wanted, 0, nullptr, nullptr);
 }
 
+// The privileges for starting a process with a token of another logon stay
+// enabled on our own token from the first such start on.
+void EnableTokenStartPrivileges() {
+  ScopedHandle own;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                        own.Receive())) {
+    return;
+  }
+  EnablePrivilege(own.Get(), SE_ASSIGNPRIMARYTOKEN_NAME);
+  EnablePrivilege(own.Get(), SE_INCREASE_QUOTA_NAME);
+}
+
 // Ends the thread's self-impersonation when it was started here, so a caller
 // does not keep running on a copy of the process token.
 class ScopedSelfImpersonation {
@@ -155,14 +167,6 @@ ScopedHandle ShellPrimaryToken() {
 // Whether the shell's token is one worth starting with: a medium-integrity
 // shell, or (when it cannot be had) a machine that prompts for consent.
 bool ShellTokenUsable(HANDLE shell_token) {
-  {
-    ScopedHandle own;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
-                         own.Receive())) {
-      EnablePrivilege(own.Get(), SE_ASSIGNPRIMARYTOKEN_NAME);
-      EnablePrivilege(own.Get(), SE_INCREASE_QUOTA_NAME);
-    }
-  }
   if (!shell_token) return ConsentPromptsInForce();
   return IntegrityLevelOf(shell_token) == kIntegrityMedium;
 }
@@ -341,14 +345,11 @@ bool TerminateProcessById(DWORD pid) {
       GetLastError() == ERROR_NO_TOKEN && impersonation.Start()) {
     OpenThreadToken(GetCurrentThread(), access, FALSE, token.Receive());
   }
-  bool terminated = false;
-  {
-    ScopedPrivilege debug(token.Get(), SE_DEBUG_NAME);
-    ScopedHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid));
-    if (!process) return false;
-    terminated = TerminateProcess(process.Get(), kTerminatedByIdExitCode) != FALSE;
-  }
-  return terminated;
+  // Unwinds in reverse: process handle, privilege, token, impersonation.
+  ScopedPrivilege debug(token.Get(), SE_DEBUG_NAME);
+  ScopedHandle process(OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid));
+  if (!process) return false;
+  return TerminateProcess(process.Get(), kTerminatedByIdExitCode) != FALSE;
 }
 
 DWORD TerminateProcessesByPath(const std::wstring& path, DWORD wait_ms) {
@@ -390,6 +391,7 @@ bool CreateProcessNonElevated(LPCWSTR application, LPWSTR command_line,
   ScopedHandle shell_token;
   bool use_shell_token = false;
   if (MajorVersion() >= 6) {
+    EnableTokenStartPrivileges();
     shell_token = ShellPrimaryToken();
     use_shell_token = ShellTokenUsable(shell_token.Get()) && RunningElevated();
   }

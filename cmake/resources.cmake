@@ -9,3 +9,11 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${KV_GENERATED_DIR} -I${CMAKE_SOURCE_DIR
 set(KV_RES_OUT "${CMAKE_BINARY_DIR}/res")
 file(MAKE_DIRECTORY "${KV_RES_OUT}")
 add_custom_target(kv_resources)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${KV_RES_OUT}")
+
+# The carried archives (7za.exe and the download engine).
+include(cmake/packages.cmake)
+set_property(SOURCE "${KV_RESOURCE_SCRIPT}" APPEND PROPERTY OBJECT_DEPENDS ${KV_PACKAGE_FILES})
+
+# The skin archives (description and images).
+include(cmake/skin.cmake)

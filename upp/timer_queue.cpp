@@ -1,7 +1,10 @@
 #include "upp/timer_queue.h"
 
+#include "log/log.h"
+
 #include <windows.h>
 
+#include <exception>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -101,7 +104,14 @@ void ProcessTimeCallbacks() {
         Insert(s, now + entry.interval_ms, std::move(again));
       }
     }
-    entry.cb();
+    // Called from a window procedure: nothing may escape.
+    try {
+      entry.cb();
+    } catch (const std::exception& e) {
+      KV_LOG_ERROR << "Upp::ProcessTimeCallbacks callback threw: " << e.what();
+    } catch (...) {
+      KV_LOG_ERROR << "Upp::ProcessTimeCallbacks callback threw";
+    }
   }
 }
 

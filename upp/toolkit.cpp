@@ -55,3 +55,16 @@ bool IsUIThread() { return g_ui_thread == 0 || g_ui_thread == GetCurrentThreadId
 DWORD UIThreadId() { return g_ui_thread; }
 
 }  // namespace Upp
+
+#include <cassert>
+
+#include "log/log.h"
+
+namespace Upp {
+
+void ReportWrongThread(const char* where) {
+  KV_LOG_FATAL << "called off the user-interface thread: " << where;
+  assert(!"called off the user-interface thread");
+}
+
+}  // namespace Upp

@@ -21,3 +21,14 @@ bool IsUIThread();
 DWORD UIThreadId();
 
 }  // namespace Upp
+
+namespace Upp {
+// Reports code that runs on the wrong thread: always logged, and fatal in
+// debug builds. Cheap (one thread-id comparison).
+void ReportWrongThread(const char* where);
+}  // namespace Upp
+
+#define UPP_CHECK_UI_THREAD()                                  \
+  do {                                                         \
+    if (!Upp::IsUIThread()) Upp::ReportWrongThread(__func__);  \
+  } while (0)

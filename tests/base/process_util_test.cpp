@@ -171,9 +171,9 @@ class ProcessUtilTest : public ::testing::Test {
 
 // ---------------------------------------------------------------- RunCommand
 
-using RunCommandTest = ProcessUtilTest;
+using ProcessRunCommandTest = ProcessUtilTest;
 
-TEST_F(RunCommandTest, NoWait_ReturnsAsSoonAsProcessExists) {
+TEST_F(ProcessRunCommandTest, NoWait_ReturnsAsSoonAsProcessExists) {
   DWORD code = 12345;
   const ULONGLONG start = GetTickCount64();
   ASSERT_TRUE(base::RunCommand(Quoted(path_a_) + L" sleep 60000", SW_HIDE, 0, &code));
@@ -183,7 +183,7 @@ TEST_F(RunCommandTest, NoWait_ReturnsAsSoonAsProcessExists) {
   EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), code);
 }
 
-TEST_F(RunCommandTest, Wait_ReportsChildExitCode) {
+TEST_F(ProcessRunCommandTest, Wait_ReportsChildExitCode) {
   for (DWORD expected : {0u, 7u, 10001u}) {
     for (DWORD wait : {static_cast<DWORD>(INFINITE), kEndWaitMs}) {
       DWORD code = 0xFFFF;
@@ -196,14 +196,14 @@ TEST_F(RunCommandTest, Wait_ReportsChildExitCode) {
   EXPECT_TRUE(PidsOfImage(name_).empty());
 }
 
-TEST_F(RunCommandTest, Wait_WithoutExitCodePlaceStillWaits) {
+TEST_F(ProcessRunCommandTest, Wait_WithoutExitCodePlaceStillWaits) {
   const std::wstring marker = scratch_.Join(L"done.txt");
   ASSERT_TRUE(base::RunCommand(Quoted(path_a_) + L" touch " + Quoted(marker), SW_SHOWNORMAL,
                                INFINITE));
   EXPECT_TRUE(testutil::FileExists(marker));
 }
 
-TEST_F(RunCommandTest, WaitThatTimesOut_ReturnsFalse) {
+TEST_F(ProcessRunCommandTest, WaitThatTimesOut_ReturnsFalse) {
   DWORD code = 0;
   const ULONGLONG start = GetTickCount64();
   EXPECT_FALSE(base::RunCommand(Quoted(path_a_) + L" sleep 60000", SW_HIDE, 300, &code));
@@ -214,7 +214,7 @@ TEST_F(RunCommandTest, WaitThatTimesOut_ReturnsFalse) {
   EXPECT_EQ(1u, PidsOfImage(name_).size());
 }
 
-TEST_F(RunCommandTest, UnstartableCommand_ReturnsFalseAndLogsErrorCode) {
+TEST_F(ProcessRunCommandTest, UnstartableCommand_ReturnsFalseAndLogsErrorCode) {
   LogCapture log(scratch_.Join(L"log.txt"));
   const std::wstring cmdline = Quoted(dir_a_.Join(L"missing.exe")) + L" exit 1";
   DWORD code = 4242;
@@ -460,7 +460,27 @@ TEST_F(TerminateProcessesByPathTest, NothingMatches_ReturnsMinusOne) {
 
 // -------------------------------------------------- CreateProcessNonElevated
 
-using CreateProcessNonElevatedTest = ProcessUtilTest;
+// One of these tests changes the machine's consent-prompt policy, which
+// decides the others' branch; a mutex shared by the test processes (ctest
+// runs several at once) keeps them apart.
+class CreateProcessNonElevatedTest : public ProcessUtilTest {
+ protected:
+  void SetUp() override {
+    policy_lock_.Reset(CreateMutexW(nullptr, FALSE, L"KvProcessUtilTest.PromptPolicy"));
+    ASSERT_TRUE(policy_lock_);
+    const DWORD waited = WaitForSingleObject(policy_lock_.Get(), 60000);
+    ASSERT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
+    owns_lock_ = true;
+    ProcessUtilTest::SetUp();
+  }
+  void TearDown() override {
+    if (owns_lock_) ReleaseMutex(policy_lock_.Get());
+  }
+
+ private:
+  base::ScopedHandle policy_lock_;
+  bool owns_lock_ = false;
+};
 
 TEST_F(CreateProcessNonElevatedTest, RefusesInheritanceAndSecurityAttributes) {
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
@@ -518,6 +538,115 @@ TEST_F(CreateProcessNonElevatedTest, CallerOwnsHandlesOfRunningChild) {
   base::ScopedHandle process(info.hProcess);
   base::ScopedHandle thread(info.hThread);
   EXPECT_EQ(23u, ExitCodeAfter(process.Get(), kEndWaitMs));
+}
+
+// Sets the consent-prompt policy values for one test and puts the previous
+// ones back. kMissing deletes a value.
+class ScopedPromptPolicy {
+ public:
+  static constexpr DWORD kMissing = 0xFFFFFFFF;
+
+  ScopedPromptPolicy() {
+    ok_ = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                          nullptr, key_.Receive(), nullptr) == ERROR_SUCCESS;
+    for (int i = 0; ok_ && i < 3; ++i) saved_[i] = Read(kNames[i]);
+  }
+  ~ScopedPromptPolicy() {
+    for (int i = 0; ok_ && i < 3; ++i) Write(kNames[i], saved_[i]);
+  }
+  ScopedPromptPolicy(const ScopedPromptPolicy&) = delete;
+  ScopedPromptPolicy& operator=(const ScopedPromptPolicy&) = delete;
+
+  bool ok() const { return ok_; }
+  bool Set(DWORD enable_lua, DWORD consent_admin, DWORD secure_desktop) {
+    const DWORD values[3] = {enable_lua, consent_admin, secure_desktop};
+    bool all = ok_;
+    for (int i = 0; all && i < 3; ++i) all = Write(kNames[i], values[i]);
+    return all;
+  }
+
+ private:
+  static constexpr const wchar_t* kKeyPath =
+      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\system";
+  static constexpr const wchar_t* kNames[3] = {L"EnableLUA", L"ConsentPromptBehaviorAdmin",
+                                               L"PromptOnSecureDesktop"};
+
+  DWORD Read(const wchar_t* name) const {
+    DWORD value = 0, type = 0, size = sizeof(value);
+    if (RegQueryValueExW(key_.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS ||
+        type != REG_DWORD) {
+      return kMissing;
+    }
+    return value;
+  }
+  bool Write(const wchar_t* name, DWORD value) {
+    if (value == kMissing) {
+      const LONG result = RegDeleteValueW(key_.Get(), name);
+      return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+    }
+    return RegSetValueExW(key_.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof(value)) == ERROR_SUCCESS;
+  }
+
+  base::ScopedRegKey key_;
+  DWORD saved_[3] = {kMissing, kMissing, kMissing};
+  bool ok_ = false;
+};
+
+DWORD OwnIntegrityLevel() {
+  base::ScopedHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return 0;
+  BYTE buffer[256];
+  DWORD size = 0;
+  if (!GetTokenInformation(token.Get(), TokenIntegrityLevel, buffer, sizeof(buffer), &size)) {
+    return 0;
+  }
+  PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
+  return *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
+}
+
+// Elevated with no desktop shell window (Wine's case): the shell's token is
+// wanted exactly when consent prompts are in force, and without a shell the
+// call must then give up so the caller falls back to its own plain start.
+TEST_F(CreateProcessNonElevatedTest, ElevatedWithoutShell_GivesUpOnlyUnderConsentPrompts) {
+  if (OwnIntegrityLevel() != 0x3000 ||
+      FindWindowExW(GetDesktopWindow(), nullptr, L"Progman", L"Program Manager")) {
+    GTEST_SKIP() << "needs an elevated program and no shell window, as under Wine";
+  }
+  constexpr DWORD kMissing = ScopedPromptPolicy::kMissing;
+  struct Case {
+    const char* what;
+    DWORD enable_lua, consent_admin, secure_desktop;
+    bool prompting;
+  };
+  const Case cases[] = {
+      {"prompts on", 1, 2, 1, true},
+      {"all values missing", kMissing, kMissing, kMissing, true},
+      {"only the secure desktop", 1, 0, 1, true},
+      {"only the consent behaviour", 1, 5, 0, true},
+      {"LUA off", 0, 5, 1, false},
+      {"consent and secure desktop off", 1, 0, 0, false},
+      {"LUA missing, consent and secure desktop off", kMissing, 0, 0, false},
+  };
+  ScopedPromptPolicy policy;
+  ASSERT_TRUE(policy.ok());
+  for (const Case& c : cases) {
+    ASSERT_TRUE(policy.Set(c.enable_lua, c.consent_admin, c.secure_desktop)) << c.what;
+    std::wstring line = Quoted(path_a_) + L" exit 5";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    const bool started = base::CreateProcessNonElevated(
+        nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+    base::ScopedHandle process(info.hProcess);
+    base::ScopedHandle thread(info.hThread);
+    EXPECT_EQ(!c.prompting, started) << c.what;
+    EXPECT_EQ(started, static_cast<bool>(process)) << c.what;
+    if (process) {
+      EXPECT_EQ(5u, ExitCodeAfter(process.Get(), kEndWaitMs)) << c.what;
+    }
+  }
 }
 
 }  // namespace

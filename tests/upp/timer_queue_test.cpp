@@ -99,3 +99,16 @@ TEST_F(TimerQueueTest, CallbacksAddedFromWorkersRunOnTheUIThread) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TimerQueueExceptionTest, ThrowingCallbackDoesNotStopTheOthers) {
+  int owner = 0;
+  bool later_ran = false;
+  Upp::SetTimeCallback(0, [] { throw std::runtime_error("boom"); }, &owner);
+  Upp::SetTimeCallback(0, [&] { later_ran = true; }, &owner);
+  Upp::ProcessTimeCallbacks();
+  EXPECT_TRUE(later_ran);
+}
+
+}  // namespace
