@@ -4,6 +4,8 @@
 
 #include "app/instance_wnd_manager.h"
 #include "app/package_extraction.h"
+#include "app/report_manager.h"
+#include "app/skin_manager.h"
 #include "base/controller.h"
 #include "base/file_util.h"
 #include "base/message_loop.h"
@@ -67,6 +69,8 @@ bool ClientManager::Pimpl::Start(const std::wstring& command_line) {
     return false;
   }
   TerminateStaleCopies();
+  GetLogicObject<SkinManager>()->LoadSkin();
+  GetLogicObject<ReportManager>()->ReportLaunch();
   GetLogicObject<InstanceWndManager>()->CreateGuardWindow();
   return true;
 }

@@ -15,7 +15,7 @@ namespace korvan {
 namespace {
 
 constexpr wchar_t kFontFace[] = L"\u5FAE\u8F6F\u96C5\u9ED1";  // 微软雅黑 (Microsoft YaHei)
-constexpr UINT kDescriptionCodePage = 936;                  // skin.info is GBK
+constexpr UINT kSkinInfoCodePage = 936;                  // skin.info is GBK
 
 // Owns one platform font.
 class ScopedFont {
@@ -188,8 +188,8 @@ Upp::Color SkinManager::GetSkinColor(const std::wstring& key) {
 }
 
 std::wstring SkinManager::GetWindowCaption() {
-  // The description is GBK whatever the system's ANSI code page is.
-  return FromCodePage(GetSkinText(L"default_wnd_caption"), kDescriptionCodePage);
+  // skin.info is GBK whatever the system's ANSI code page is.
+  return FromCodePage(GetSkinText(L"default_wnd_caption"), kSkinInfoCodePage);
 }
 
 size_t SkinManager::PlatformFontCount() const { return pimpl_->fonts_.size(); }

@@ -4,7 +4,7 @@
 //
 // LoadSkin runs once at start-up, before any window exists: it writes the
 // resources "SKININFO.ZIP" and "SKIN.ZIP" to a scratch folder under the
-// per-user data folder, loads the description and every image from there
+// per-user data folder, loads skin.info and every image from there
 // into the skin reader, installs the font hook and the standard font, and
 // deletes the scratch folder again. Any failure leaves the windows with
 // defaults (empty images, null colours, the toolkit's standard font); the
@@ -53,9 +53,9 @@ class SkinManager : public base::LogicObject {
   // `data_folder` + "\skin".
   void LoadSkin(const std::wstring& data_folder);
 
-  // Loads the description from the first archive, then the images of each
+  // Loads skin.info from the first archive, then the images of each
   // image archive in order. False as soon as one step fails; no image is
-  // loaded when the description fails.
+  // loaded when skin.info fails.
   bool LoadSkinPackages(const std::wstring& description_archive,
                         const std::vector<std::wstring>& image_archives);
 
@@ -69,7 +69,7 @@ class SkinManager : public base::LogicObject {
   HFONT DefaultPlatformFont() const;
 
   Upp::Font GetSkinFont(const std::wstring& key);
-  // The description's bytes (GBK), empty when absent.
+  // The bytes of skin.info (GBK), empty when absent.
   std::string GetSkinText(const std::wstring& key);
   Upp::Color GetSkinColor(const std::wstring& key);
 
@@ -86,7 +86,7 @@ class SkinManager : public base::LogicObject {
   Upp::Color TextYellow() { return GetSkinColor(L"TextYellow"); }
   Upp::Color TextBrown() { return GetSkinColor(L"TextBrown"); }
 
-  // Platform fonts created so far, and the description one was made from.
+  // Platform fonts created so far, and the LOGFONTW each was made from.
   size_t PlatformFontCount() const;
   bool GetPlatformFontDescription(const std::wstring& key, LOGFONTW* description) const;
 

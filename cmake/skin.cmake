@@ -1,7 +1,7 @@
 # The skin archives the program carries, built from res/skin at every build
 # that changes them:
 #
-#   ${KV_RES_OUT}/skininfo.zip  "SKININFO.ZIP": the description skin.info
+#   ${KV_RES_OUT}/skininfo.zip  "SKININFO.ZIP": skin.info
 #   ${KV_RES_OUT}/skin.zip      "SKIN.ZIP": every PNG of res/skin
 #
 # Both are stored (zip -0): the program's reader copies entries out of the
@@ -24,7 +24,7 @@ add_custom_command(OUTPUT "${KV_SKININFO_ZIP}"
   COMMAND "${CMAKE_COMMAND}" -E rm -f "${KV_SKININFO_ZIP}"
   COMMAND "${KV_ZIP_TOOL}" -q -0 -X -j -D "${KV_SKININFO_ZIP}" "${KV_SKIN_DIR}/skin.info"
   DEPENDS "${KV_SKIN_DIR}/skin.info"
-  COMMENT "Packing the skin description"
+  COMMENT "Packing skin.info"
   VERBATIM)
 
 add_custom_command(OUTPUT "${KV_SKIN_ZIP}"

@@ -1,14 +1,12 @@
 #include "net/http_down_impl.h"
 
-#include <shlwapi.h>
-
 #include <algorithm>
-#include <cwctype>
 #include <limits>
 #include <new>
 #include <utility>
 
 #include "base/scoped_handle.h"
+#include "net/http_parse.h"
 
 namespace net {
 
@@ -19,38 +17,11 @@ namespace {
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_CACHE_IF_NET_FAIL | INTERNET_FLAG_PRAGMA_NOCACHE;
 
-constexpr DWORD kCanonicalBufferChars = 2084;
 constexpr size_t kFirstBodyBuffer = 8192;
 
 const wchar_t kFormContentType[] = L"Content-Type: application/x-www-form-urlencoded\r\n";
 
 bool IsSuccessStatus(DWORD status) { return status >= 200 && status <= 299; }
-
-// Reads decimal digits at `*pos`; at least one. Values past 2^64 saturate,
-// which the size checks then refuse.
-bool ParseNumber(const std::wstring& text, size_t* pos, uint64_t* value) {
-  size_t i = *pos;
-  uint64_t n = 0;
-  while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
-    const uint64_t digit = static_cast<uint64_t>(text[i] - L'0');
-    if (n > (std::numeric_limits<uint64_t>::max() - digit) / 10) {
-      n = std::numeric_limits<uint64_t>::max();
-    } else {
-      n = n * 10 + digit;
-    }
-    ++i;
-  }
-  if (i == *pos) return false;
-  *pos = i;
-  *value = n;
-  return true;
-}
-
-bool Expect(const std::wstring& text, size_t* pos, wchar_t c) {
-  if (*pos >= text.size() || text[*pos] != c) return false;
-  ++*pos;
-  return true;
-}
 
 enum class LengthKind { kAbsent, kKnown };
 
@@ -62,10 +33,9 @@ LengthKind QueryContentLength(HINTERNET request, uint64_t* length) {
   if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
     return LengthKind::kAbsent;
   }
-  std::wstring value(text, size / sizeof(wchar_t));
-  size_t pos = value.find_first_not_of(L" \t");
-  if (pos == std::wstring::npos || !ParseNumber(value, &pos, length)) return LengthKind::kAbsent;
-  if (value.find_first_not_of(L" \t", pos) != std::wstring::npos) return LengthKind::kAbsent;
+  if (!ParseContentLength(std::wstring(text, size / sizeof(wchar_t)), length)) {
+    return LengthKind::kAbsent;
+  }
   return LengthKind::kKnown;
 }
 
@@ -98,14 +68,8 @@ bool IsRangeAnswerAt(HINTERNET request, uint64_t offset, uint64_t whole_length,
   wchar_t text[128];
   size = sizeof(text);
   if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_RANGE, text, &size, nullptr)) return false;
-  std::wstring range(text, size / sizeof(wchar_t));
   uint64_t start = 0, end = 0, total = 0;
-  size_t pos = 0;
-  if (range.compare(0, 6, L"bytes ") != 0) return false;
-  pos = 6;
-  if (!ParseNumber(range, &pos, &start) || !Expect(range, &pos, L'-') ||
-      !ParseNumber(range, &pos, &end) || !Expect(range, &pos, L'/') ||
-      !ParseNumber(range, &pos, &total) || pos != range.size()) {
+  if (!ParseContentRange(std::wstring(text, size / sizeof(wchar_t)), &start, &end, &total)) {
     return false;
   }
   if (start != offset || end < start) return false;
@@ -138,73 +102,25 @@ bool WriteAll(HANDLE file, const char* data, DWORD length) {
   return true;
 }
 
+// The "data" time-outs are the ones WinInet documents for transfers, but it
+// acts only on the plain send and receive options, and some implementations
+// only where they are set on the connection or the request itself. Without
+// them a server that accepts and never answers holds the thread for minutes.
+void ApplyTimeouts(HINTERNET handle, DWORD timeout_ms) {
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    DWORD value = timeout_ms;
+    InternetSetOptionW(handle, option, &value, sizeof(value));
+  }
+}
+
 bool AskOverwriteWithMessageBox(const std::wstring& path) {
   return MessageBoxW(nullptr, path.c_str(), L"文件存在，是否覆盖",
                      MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL) == IDYES;
 }
 
 }  // namespace
-
-bool FixUpHttpUrl(const std::wstring& url, std::wstring* fixed) {
-  fixed->clear();
-  if (url.compare(0, 7, L"http://") == 0) {
-    *fixed = url;
-    return true;
-  }
-  // Any other "scheme://" (https, ftp, or HTTP in capitals) is refused here
-  // rather than turned into a host name by the prefix below.
-  size_t colon = url.find(L"://");
-  if (colon != std::wstring::npos && colon > 0) {
-    bool is_scheme = std::all_of(url.begin(), url.begin() + colon, [](wchar_t c) {
-      return std::iswalnum(c) || c == L'+' || c == L'-' || c == L'.';
-    });
-    if (is_scheme) return false;
-  }
-  *fixed = L"http://" + url;
-  return true;
-}
-
-bool SplitHttpUrl(const std::wstring& url, HttpUrlParts* parts) {
-  std::vector<wchar_t> canonical(kCanonicalBufferChars);
-  DWORD chars = static_cast<DWORD>(canonical.size());
-  if (!InternetCanonicalizeUrlW(url.c_str(), canonical.data(), &chars, ICU_BROWSER_MODE)) {
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-    canonical.resize(chars + 1);
-    chars = static_cast<DWORD>(canonical.size());
-    if (!InternetCanonicalizeUrlW(url.c_str(), canonical.data(), &chars, ICU_BROWSER_MODE)) {
-      return false;
-    }
-  }
-
-  URL_COMPONENTSW c = {};
-  c.dwStructSize = sizeof(c);
-  c.dwSchemeLength = 1;
-  c.dwHostNameLength = 1;
-  c.dwUrlPathLength = 1;
-  c.dwExtraInfoLength = 1;
-  if (!InternetCrackUrlW(canonical.data(), chars, 0, &c)) return false;
-  if (c.nScheme != INTERNET_SCHEME_HTTP || !c.lpszHostName || c.dwHostNameLength == 0) {
-    return false;
-  }
-
-  parts->host.assign(c.lpszHostName, c.dwHostNameLength);
-  parts->port = c.nPort ? c.nPort : INTERNET_DEFAULT_HTTP_PORT;
-
-  std::wstring path = c.lpszUrlPath ? std::wstring(c.lpszUrlPath, c.dwUrlPathLength) : L"";
-  if (path.empty()) path = L"/";
-  // The path is unescaped for HttpOpenRequest; the query stays exactly as
-  // given, since its escapes belong to the server's parameters.
-  std::vector<wchar_t> unescaped(path.begin(), path.end());
-  unescaped.push_back(L'\0');
-  if (SUCCEEDED(UrlUnescapeW(unescaped.data(), nullptr, nullptr, URL_UNESCAPE_INPLACE))) {
-    path = unescaped.data();
-  }
-  std::wstring query = c.lpszExtraInfo ? std::wstring(c.lpszExtraInfo, c.dwExtraInfoLength) : L"";
-  size_t fragment = query.find(L'#');
-  if (fragment != std::wstring::npos) query.erase(fragment);  // never sent to a server
-  parts->object = path + query;
-  return true;
-}
 
 CHttpDownImpl::CHttpDownImpl() : ask_overwrite_(AskOverwriteWithMessageBox) {}
 
@@ -229,15 +145,7 @@ bool CHttpDownImpl::OpenSession(Handles* h) {
     Error(L"InternetOpen", GetLastError());
     return false;
   }
-  // The "data" time-outs are the documented ones, but WinInet on Windows
-  // only acts on the plain send and receive options; without those a
-  // server that accepts and never answers holds the thread for minutes.
-  DWORD timeout = timeout_ms_;
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                       INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-    InternetSetOptionW(h->session.Get(), option, &timeout, sizeof(timeout));
-  }
+  ApplyTimeouts(h->session.Get(), timeout_ms_);
   return true;
 }
 
@@ -249,6 +157,7 @@ bool CHttpDownImpl::Connect(const HttpUrlParts& parts, Handles* h) {
     Error(L"InternetConnect", GetLastError());
     return false;
   }
+  ApplyTimeouts(h->connection.Get(), timeout_ms_);
   return true;
 }
 
@@ -264,6 +173,7 @@ bool CHttpDownImpl::OpenAndSend(const HttpUrlParts& parts, const std::wstring& v
     Error(L"HttpOpenRequest", GetLastError());
     return false;
   }
+  ApplyTimeouts(h->request.Get(), timeout_ms_);
   std::wstring headers = kFormContentType + extra_headers;
   if (!HttpSendRequestW(h->request.Get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                         const_cast<char*>(body), static_cast<DWORD>(body_length))) {

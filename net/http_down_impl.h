@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "net/http_parse.h"
 #include "net/scoped_internet_handle.h"
 
 namespace net {
@@ -51,23 +52,6 @@ class HttpDownObserver {
  protected:
   ~HttpDownObserver() = default;
 };
-
-// The parts of an http URL the connect-based calls need.
-struct HttpUrlParts {
-  std::wstring host;
-  INTERNET_PORT port = 0;
-  // Path (unescaped) followed by the query (left escaped); "/" at least.
-  std::wstring object;
-};
-
-// "http://" in front of a URL that has no scheme. False, leaving `fixed`
-// empty, for any scheme other than http (https included: this client never
-// speaks TLS, and silently fetching the plain-text URL would be wrong).
-bool FixUpHttpUrl(const std::wstring& url, std::wstring* fixed);
-
-// Canonicalises `url` in browser mode and splits it. False unless the scheme
-// is http and a host is present.
-bool SplitHttpUrl(const std::wstring& url, HttpUrlParts* parts);
 
 class CHttpDownImpl {
  public:

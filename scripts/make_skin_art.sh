@@ -30,6 +30,8 @@ NIGHT_0='#05070b'; NIGHT_1='#0b0f16'; NIGHT_2='#141b26'; NIGHT_3='#1f2836'; STEE
 mask() { local w=$1 h=$2 f=$3; shift 3; convert -size "${w}x${h}" xc:black -fill white -draw "$*" "$f"; }
 # fill_mask GRADIENT_IMG MASK OUT: gradient clipped to the mask.
 fill_mask() { convert "$1" "$2" -alpha off -compose CopyOpacity -composite "$3"; }
+# shape MASK COLOUR OUT: the mask's white part in COLOUR, the rest transparent.
+shape() { convert "$1" -alpha copy -fill "$2" -colorize 100 "$3"; }
 # clip IMG MASK OUT: keeps IMG (with its own alpha) only where the mask is white.
 clip() { convert "$1" \( "$2" -alpha copy \) -compose DstIn -composite "$3"; }
 # fade W H COLOUR A_TOP A_BOTTOM MASK OUT: a flat colour whose opacity runs
@@ -71,12 +73,12 @@ state_button() { # name label top bottom rim glow
     fade "$W" "$H" white "$gloss" 0.0 "$work/bm_gloss.png" "$work/gloss.png"
     # soft drop shadow / glow outside the plate
     if [ $state = 2 ]; then
-      convert "$work/bm.png" -fill "$glow" -opaque white -transparent black -channel A -blur 0x4 \
-        -evaluate multiply 1.4 +channel "$work/halo.png"
+      shape "$work/bm.png" "$glow" "$work/halo0.png"
+      convert "$work/halo0.png" -channel A -blur 0x4 -evaluate multiply 1.2 +channel "$work/halo.png"
     else
-      convert "$work/bm.png" -fill black -opaque white -transparent black -channel A -blur 0x3 \
-        -evaluate multiply 0.7 +channel -geometry +0+2 "$work/halo.png"
-      convert -size ${W}x${H} xc:none "$work/halo.png" -geometry +0+2 -compose Over -composite "$work/halo.png"
+      shape "$work/bm.png" black "$work/halo0.png"
+      convert "$work/halo0.png" -channel A -blur 0x2.5 -evaluate multiply 0.75 +channel "$work/halo1.png"
+      convert -size ${W}x${H} xc:none "$work/halo1.png" -geometry +0+2 -compose Over -composite "$work/halo.png"
     fi
     convert "$work/halo.png" "$work/body.png" -compose Over -composite \
       "$work/gloss.png" -compose Over -composite \
@@ -85,7 +87,7 @@ state_button() { # name label top bottom rim glow
     # label: dark engraving under a light face
     convert "$work/plate.png" -font "$CJK" -pointsize 21 -gravity center \
       -fill 'rgba(0,0,0,0.65)' -annotate +1+$((1 + dy)) "$label" \
-      -fill '#fffaf0' -annotate +0+$((dy - 0)) "$label" "$work/btn.png"
+      -fill '#fffaf0' -stroke '#fffaf0' -strokewidth 0.4 -annotate +0+$dy "$label" "$work/btn.png"
     save "$work/btn.png" "$out/${name}_${state}.png"
   done
 }
@@ -105,7 +107,7 @@ link_tab() { # index label
   for state in 1 2 3; do
     local t='#2a2316' b='#120e08' ink='#e9c979' dy=0
     case $state in
-      2) t='#4a3a1c'; b='#1d150a'; ink='#fff1c4' ;;
+      2) t='#6a5024'; b='#2a1d0c'; ink='#ffffff' ;;
       3) t='#120e08'; b='#22190c'; ink='#c9a75c'; dy=1 ;;
     esac
     convert -size ${W}x${H} gradient:"$t"-"$b" "$work/tg.png"
@@ -252,12 +254,20 @@ save "$work/ad.png" "$out/logo_ad.png"
 W=685 H=494
 BODY="roundrectangle 6,22 678,486 12,12"
 mask $W $H "$work/body_m.png" "$BODY"
-convert "$work/body_m.png" -fill black -opaque white -transparent black -channel A -blur 0x5 \
-  -evaluate multiply 0.8 +channel "$work/shadow_l.png"
+shape "$work/body_m.png" black "$work/shadow0.png"
+convert "$work/shadow0.png" -channel A -blur 0x4 -evaluate multiply 0.85 +channel "$work/shadow_l.png"
 convert -size ${W}x${H} gradient:"$NIGHT_2"-"$NIGHT_0" "$work/body_g.png"
-# header sky: ember glow behind mountains
-convert -size ${W}x130 radial-gradient:'rgba(255,120,40,0.55)'-'rgba(255,120,40,0)' \
-  -resize 1100x260\! -crop ${W}x130+300+40 +repage "$work/ember.png"
+# a faint stone grain so the large dark areas do not look flat (fixed seed:
+# the same grain on every run)
+convert -seed 7 -size ${W}x${H} xc:gray50 +noise Gaussian -colorspace gray -blur 0x0.6 \
+  -level 40%,60% "$work/grain.png"
+convert "$work/body_g.png" "$work/grain.png" -compose Overlay -composite "$work/body_g3.png"
+convert "$work/body_g3.png" "$work/body_g.png" -compose Blend -define compose:args=25 -composite "$work/body_g.png"
+# header sky: night blue above, an ember dusk behind the keep on the right
+convert -size ${W}x130 gradient:'#0a0f1c'-'#2a1712' "$work/sky.png"
+convert -size ${W}x130 xc:none -fill 'rgba(255,110,30,0.75)' -draw "ellipse 520,100 190,55 0,360" \
+  -fill 'rgba(255,190,90,0.6)' -draw "ellipse 520,96 70,22 0,360" -blur 0x24 "$work/ember0.png"
+convert "$work/sky.png" "$work/ember0.png" -compose Over -composite "$work/ember.png"
 convert -size ${W}x130 xc:none \
   -fill '#0a0d13' -draw "polygon 0,130 0,92 60,70 120,88 190,52 250,80 300,62 360,96 420,58 470,74 520,40 560,66 610,48 685,84 685,130" \
   -fill '#06080c' -draw "polygon 0,130 0,108 80,96 150,110 230,90 320,112 400,94 470,108 540,92 610,104 685,98 685,130" \
@@ -303,6 +313,20 @@ convert "$work/body.png" -fill 'rgba(0,0,0,0.35)' -stroke none -draw "rectangle 
   -stroke 'rgba(212,165,72,0.45)' -draw "line 60,436.5 624,436.5" \
   -fill "$GOLD" -stroke none -draw "polygon 342,436 346,432 350,436 346,440" \
   "$work/body.png"
+# gilt corner brackets: an L of two strokes with a diamond at the joint
+corners=()
+for c in "16 32 1 1" "668 32 -1 1" "16 476 1 -1" "668 476 -1 -1"; do
+  read -r cx cy sx sy <<<"$c"
+  corners+=(-stroke "$GOLD" -strokewidth 1.5 -fill none
+            -draw "line $cx,$cy $((cx + sx * 26)),$cy" -draw "line $cx,$cy $cx,$((cy + sy * 26))"
+            -stroke none -fill "$GOLD_HI"
+            -draw "polygon $((cx - 3)),$cy $cx,$((cy - 3)) $((cx + 3)),$cy $cx,$((cy + 3))")
+done
+convert "$work/body.png" "${corners[@]}" "$work/body.png"
+# a soft dark halo inside the page frame so the page sits in a recess
+convert -size ${W}x${H} xc:none -fill none -stroke 'rgba(0,0,0,0.8)' -strokewidth 6 \
+  -draw "rectangle 54,109 639,320" -blur 0x3 "$work/recess.png"
+convert "$work/body.png" "$work/recess.png" -compose Over -composite "$work/body.png"
 convert "$work/shadow_l.png" "$work/body.png" -compose Over -composite "$work/mainbg.png"
 save "$work/mainbg.png" "$out/mainbg.png"
 
@@ -345,7 +369,7 @@ text() { # x y colour text  (12px standard font, top-left at x,y)
   convert "$P" -font "$CJK" -pointsize 12 -fill "$3" -gravity northwest -annotate "+$((30 + $1))+$((30 + $2))" "$4" "$P"
 }
 text $((px + 19)) $((py + 14)) '#ffffff' "保存路径："
-text $((px + 93)) $((py + 15)) '#717171' 'D:\korvan'
+text $((px + 93)) $((py + 15)) '#717171' 'D:\\korvan'
 text $((px + 19)) $((py + 46)) '#ffffff' "下载进度："
 text $((px + 401)) $((py + 46)) '#ffffff' "37.5%"
 text $((px + 308)) $((py + 6)) '#ffffff' "1.2MB/S"

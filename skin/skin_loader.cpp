@@ -40,7 +40,7 @@ bool HasDirective(const std::string& text) {
 }
 
 // Both the depth check and the tear-down walk the tree with an explicit
-// stack: a hostile description nested a hundred thousand levels deep would
+// stack: a hostile skin.info nested a hundred thousand levels deep would
 // overflow the thread's stack in the tree's own recursive destructor.
 int TreeDepth(const Tree& root) {
   int deepest = 0;

@@ -1,4 +1,4 @@
-// The skin reader: parses the skin description (Boost INFO text in GBK) and
+// The skin reader: parses skin.info (Boost INFO text in GBK) and
 // turns its keys into typed values (colours, integers, booleans, strings,
 // points, sizes, rectangles, images, fonts and control styles), cached per
 // type and key; it also holds the image store the image values come from.
@@ -7,13 +7,13 @@
 //   const skin::ButtonStyle& s = skin.Get<skin::ButtonStyle>("pause_btn").value;
 //
 // Caching: Get() creates a key's entry on its first request with the
-// default given then, and reads the description once the read succeeds; a
+// default given then, and reads the loaded text until a read succeeds; a
 // failed read is tried again on the next request unless the caller marks
 // the entry loaded. A successful read is never repeated, so loading another
-// description later leaves cached values alone. Entries are never removed:
+// text later leaves cached values alone. Entries are never removed:
 // references to them stay valid until the process ends.
 //
-// Input: the description and the images come from the program's resources
+// Input: skin.info and the images come from the program's resources
 // but are treated as untrusted. Malformed text, values, references (cycles,
 // chains longer than kMaxReferenceChain) and nesting deeper than
 // kMaxNestingDepth make a load or a read fail; they never crash or hang.
@@ -52,7 +52,7 @@ class SkinLoader {
 
   // A reference chain longer than this is treated like a cycle.
   static constexpr int kMaxReferenceChain = 256;
-  // Descriptions nested deeper than this are refused as a whole.
+  // Texts nested deeper than this are refused as a whole.
   static constexpr int kMaxNestingDepth = 64;
 
   template <class T>
@@ -91,10 +91,10 @@ class SkinLoader {
     return id;
   }
 
-  // Parses the whole text; on success it replaces the held description. A
-  // parse error, an #include directive (a description from memory has no
+  // Parses the whole text; on success it replaces the held tree. A
+  // parse error, an #include directive (a text from memory has no
   // folder to include from) or nesting deeper than kMaxNestingDepth leave
-  // the held description as it was and return false. Caches stay.
+  // the held tree as it was and return false. Caches stay.
   bool LoadInfoText(const std::string& text);
 
   // The cached entry of `key`; see Caching above.

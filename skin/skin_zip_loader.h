@@ -1,5 +1,5 @@
-// Loads the skin out of its archives into a skin reader: the description
-// entry "skin.info" of one archive, and every image entry of another into
+// Loads the skin out of its archives into a skin reader: the entry
+// "skin.info" of one archive, and every image entry of another into
 // the image store (under its lower-case name, the first image of a name
 // kept).
 //

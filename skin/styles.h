@@ -53,7 +53,7 @@ struct SystemPanelStyle : Upp::StyleHeader {
   Upp::Point titlepos;
   Upp::Font titlefont;
   Upp::Color titleink;
-  std::string titletext;  // bytes of the description (GBK)
+  std::string titletext;  // bytes of skin.info (GBK)
   Upp::Size wndsize;
 };
 

@@ -112,42 +112,6 @@ SIZE_T PeakWorkingSet() {
 
 }  // namespace
 
-// --- URL handling ------------------------------------------------------------
-
-TEST(HttpUrl, AddsTheSchemeOnlyWhenMissing) {
-  std::wstring fixed;
-  ASSERT_TRUE(net::FixUpHttpUrl(L"127.0.0.1:8080/a", &fixed));
-  EXPECT_EQ(L"http://127.0.0.1:8080/a", fixed);
-  ASSERT_TRUE(net::FixUpHttpUrl(L"http://example.com/", &fixed));
-  EXPECT_EQ(L"http://example.com/", fixed);
-}
-
-TEST(HttpUrl, OtherSchemesAreRefusedNotTurnedIntoHosts) {
-  std::wstring fixed;
-  EXPECT_FALSE(net::FixUpHttpUrl(L"https://example.com/", &fixed));
-  EXPECT_FALSE(net::FixUpHttpUrl(L"ftp://example.com/", &fixed));
-  EXPECT_TRUE(fixed.empty());
-}
-
-TEST(HttpUrl, SplitHonoursThePortAndDefaultsTo80) {
-  net::HttpUrlParts parts;
-  ASSERT_TRUE(net::SplitHttpUrl(L"http://127.0.0.1:18999/x", &parts));
-  EXPECT_EQ(L"127.0.0.1", parts.host);
-  EXPECT_EQ(18999, parts.port);
-  ASSERT_TRUE(net::SplitHttpUrl(L"http://stats.example.com/b/duan/s/ginstall/", &parts));
-  EXPECT_EQ(L"stats.example.com", parts.host);
-  EXPECT_EQ(80, parts.port);
-  EXPECT_EQ(L"/b/duan/s/ginstall/", parts.object);
-}
-
-TEST(HttpUrl, SplitUnescapesThePathButKeepsTheQueryAndDropsTheFragment) {
-  net::HttpUrlParts parts;
-  ASSERT_TRUE(net::SplitHttpUrl(L"http://h/a%41b/c?x=%41&y=1#frag", &parts));
-  EXPECT_EQ(L"/aAb/c?x=%41&y=1", parts.object);
-  ASSERT_TRUE(net::SplitHttpUrl(L"http://h", &parts));
-  EXPECT_EQ(L"/", parts.object);
-}
-
 // --- Request: what the server receives -------------------------------------
 
 TEST(HttpRequest, GetSendsHttp10RequestLineAndFormHeaders) {
@@ -223,19 +187,6 @@ TEST(HttpRequest, NotifiesStatusSizeAndDoneInOrder) {
   EXPECT_EQ(std::vector<int64_t>{5}, observer.sizes);
   EXPECT_EQ(std::vector<bool>{true}, observer.done);
   EXPECT_EQ(L"(null)", observer.done_paths.at(0));
-}
-
-TEST(HttpRequest, WithoutNotifyTheObserverHearsNothingButErrors) {
-  FaultServer server(FaultServer::Answer::kOk, "12345");
-  ASSERT_TRUE(server.Start());
-  RecordingObserver observer;
-  net::CHttpDownImpl http;
-  http.SetObserver(&observer);
-  std::vector<char> body;
-  ASSERT_TRUE(http.Request(server.Url(L"/n"), L"GET", "", 0, false, &body));
-  EXPECT_TRUE(observer.statuses.empty());
-  EXPECT_TRUE(observer.sizes.empty());
-  EXPECT_TRUE(observer.done.empty());
 }
 
 // --- Request: faults ---------------------------------------------------------

@@ -1,4 +1,4 @@
-// Loading of description text: what parses, what is refused, and that a
+// Loading of skin.info text: what parses, what is refused, and that a
 // refused text changes nothing.
 #include <gtest/gtest.h>
 

@@ -208,7 +208,7 @@ TEST_F(ShippedSkinTest, MainBackgroundHasSoftAlphaEdges) {
   }
 }
 
-TEST_F(ShippedSkinTest, EveryImageTheDescriptionNamesIsShippedOrKnownMissing) {
+TEST_F(ShippedSkinTest, EveryImageSkinInfoNamesIsShippedOrKnownMissing) {
   const std::set<std::string> known_missing = {
       "titleimage.png", "normal_wnd_bg.png", "main_middle.png", "prompt_bg.png",
       "prompt_close_1.png", "prompt_close_2.png", "prompt_close_3.png",

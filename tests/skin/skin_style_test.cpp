@@ -1,4 +1,4 @@
-// Style records read from the description: field keys, nesting, references
+// Style records read from skin.info: field keys, nesting, references
 // and what a missing field leaves behind.
 #include <gtest/gtest.h>
 

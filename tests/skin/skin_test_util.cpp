@@ -7,6 +7,8 @@
 #include <csetjmp>
 #include <vector>
 
+#include "base/scoped_handle.h"
+
 namespace skintest {
 
 namespace {
@@ -26,6 +28,12 @@ void PngWrite(png_structp png, png_bytep data, size_t length) {
 }
 
 void PngFlush(png_structp) {}
+
+struct PngWriter {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  ~PngWriter() { png_destroy_write_struct(&png, &info); }
+};
 
 uint32_t Crc(const std::string& data) {
   return static_cast<uint32_t>(
@@ -52,8 +60,9 @@ std::string LocalHeader(const ZipEntry& e) {
 
 std::string EncodePng(int width, int height, uint32_t argb) {
   std::string out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
+  PngWriter writer;
+  png_structp png = writer.png;
+  png_infop info = writer.info;
   std::vector<png_byte> row(static_cast<size_t>(width) * 4);
   for (int x = 0; x < width; ++x) {
     row[x * 4 + 0] = static_cast<png_byte>(argb >> 16);
@@ -61,17 +70,13 @@ std::string EncodePng(int width, int height, uint32_t argb) {
     row[x * 4 + 2] = static_cast<png_byte>(argb);
     row[x * 4 + 3] = static_cast<png_byte>(argb >> 24);
   }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return std::string();
-  }
+  if (setjmp(png_jmpbuf(png))) return std::string();
   png_set_write_fn(png, &out, PngWrite, PngFlush);
   png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int y = 0; y < height; ++y) png_write_row(png, row.data());
   png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
   return out;
 }
 
@@ -147,12 +152,10 @@ void PutU32(std::string* bytes, size_t at, uint32_t v) {
 bool CopyFileTimes(const std::wstring& source, const std::wstring& target) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   if (!GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) return false;
-  HANDLE h = CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool ok = SetFileTime(h, &data.ftCreationTime, nullptr, &data.ftLastWriteTime) != FALSE;
-  CloseHandle(h);
-  return ok;
+  base::ScopedHandle file(CreateFileW(target.c_str(), FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && SetFileTime(file.Get(), &data.ftCreationTime, nullptr, &data.ftLastWriteTime) != FALSE;
 }
 
 bool ShiftWriteTime(const std::wstring& path, int seconds) {
@@ -163,12 +166,10 @@ bool ShiftWriteTime(const std::wstring& path, int seconds) {
   t.HighPart = data.ftLastWriteTime.dwHighDateTime;
   t.QuadPart += static_cast<long long>(seconds) * 10000000LL;
   FILETIME shifted = {t.LowPart, t.HighPart};
-  HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  const bool ok = SetFileTime(h, nullptr, nullptr, &shifted) != FALSE;
-  CloseHandle(h);
-  return ok;
+  base::ScopedHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && SetFileTime(file.Get(), nullptr, nullptr, &shifted) != FALSE;
 }
 
 std::string ResourceBytes(const wchar_t* name) {

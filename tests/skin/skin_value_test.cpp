@@ -1,4 +1,4 @@
-// Value syntaxes of the skin description: each reader against a table of
+// Value syntaxes of skin.info: each reader against a table of
 // values, and the caching rules of Get.
 #include <gtest/gtest.h>
 
@@ -112,7 +112,9 @@ TEST(SkinValueTest, BooleansAreLowerCaseWordsOnly) {
     OneKey skin(c.value);
     bool value = !c.expected;
     EXPECT_EQ(c.ok, skin.loader().Read("k", value));
-    if (c.ok) EXPECT_EQ(c.expected, value);
+    if (c.ok) {
+      EXPECT_EQ(c.expected, value);
+    }
   }
 }
 
@@ -229,9 +231,13 @@ TEST(SkinValueTest, ImageValuesTakeOneOrTwoSpotPairs) {
     }
     EXPECT_EQ(Upp::Size(20, 10), image.GetSize());
     EXPECT_EQ(c.hot, image.HasHotSpot());
-    if (c.hot) EXPECT_EQ(c.hot_spot, image.GetHotSpot());
+    if (c.hot) {
+      EXPECT_EQ(c.hot_spot, image.GetHotSpot());
+    }
     EXPECT_EQ(c.second, image.Has2ndSpot());
-    if (c.second) EXPECT_EQ(c.second_spot, image.Get2ndSpot());
+    if (c.second) {
+      EXPECT_EQ(c.second_spot, image.Get2ndSpot());
+    }
     // The store's image is shared, not copied, and keeps no spots.
     EXPECT_TRUE(image.SharesPixelsWith(skin.loader().FindImage(L"x.png")));
     EXPECT_FALSE(skin.loader().FindImage(L"x.png").HasHotSpot());
@@ -420,7 +426,7 @@ TEST(SkinValueTest, GetKeepsTheFirstDefaultAndRetriesFailedReads) {
   EXPECT_EQ(&first, &second);
   EXPECT_EQ(Upp::Color(1, 1, 1), second.value);
 
-  // A failed key is read again once a description has it.
+  // A failed key is read again once a loaded text has it.
   ASSERT_TRUE(loader.LoadInfoText("absent #0a0b0c\n"));
   auto& third = loader.Get<Upp::Color>("absent", Upp::Color(3, 3, 3));
   EXPECT_TRUE(third.loaded);

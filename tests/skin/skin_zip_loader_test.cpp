@@ -1,4 +1,4 @@
-// Loading the description and the images out of skin archives.
+// Loading skin.info and the images out of skin archives.
 #include <gtest/gtest.h>
 
 #include <string>
