@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include "app/config_manager.h"
+#include "app/download_manager.h"
 #include "app/instance_wnd_manager.h"
+#include "app/main_wnd_manager.h"
 #include "app/package_extraction.h"
 #include "app/report_manager.h"
 #include "app/skin_manager.h"
@@ -46,6 +49,7 @@ class ClientManager::Pimpl : public Upp::Pte<Pimpl> {
   bool Start(const std::wstring& command_line);
   void Stop();
   void Restart();
+  void InstallExe();
   bool another_instance() const { return guard_ && guard_->another_instance; }
 
  private:
@@ -72,6 +76,7 @@ bool ClientManager::Pimpl::Start(const std::wstring& command_line) {
   GetLogicObject<SkinManager>()->LoadSkin();
   GetLogicObject<ReportManager>()->ReportLaunch();
   GetLogicObject<InstanceWndManager>()->CreateGuardWindow();
+  GetLogicObject<MainWndManager>()->ShowMainWindow();
   return true;
 }
 
@@ -98,6 +103,7 @@ bool ClientManager::Pimpl::ReleaseAll() {
   stopping_ = true;
   base::SetExiting();
   GetLogicObject<InstanceWndManager>()->DestroyGuardWindow();
+  GetLogicObject<DownloadManager>()->ReleaseEngine();
   guard_.reset();
   return true;
 }
@@ -105,6 +111,24 @@ bool ClientManager::Pimpl::ReleaseAll() {
 void ClientManager::Pimpl::Stop() {
   if (!ReleaseAll()) return;
   Upp::SetTimeCallback(kQuitDelayMs, [] { PostQuitMessage(0); }, this);
+}
+
+void ClientManager::Pimpl::InstallExe() {
+  GetLogicObject<ReportManager>()->ReportInstallStep();
+  const std::wstring installer = GetLogicObject<ConfigManager>()->GetInstallerPath();
+  // Quoted: an unquoted path with spaces lets CreateProcess try, and run,
+  // a planted "D:\My.exe" before "D:\My Games\...".
+  const std::wstring command_line = L"\"" + installer + L"\"";
+  if (base::RunCommand(command_line, SW_SHOWNORMAL, 0)) {
+    KV_LOG_MESSAGE << "InstallExe启动成功 cmd_line:" << installer;
+    Stop();
+    return;
+  }
+  const DWORD error = GetLastError();
+  KV_LOG_ERROR << "InstallExe启动失败, error_code:" << error << " cmd_line:" << installer;
+  GetLogicObject<MainWndManager>()->ShowMessage(L"请尝试手动运行游戏安装程序KorvanInstall.exe",
+                                                L"安装包启动失败");
+  base::OpenInstallFolder();
 }
 
 void ClientManager::Pimpl::Restart() {
@@ -124,6 +148,7 @@ ClientManager::~ClientManager() = default;
 bool ClientManager::Start(const std::wstring& command_line) { return pimpl_->Start(command_line); }
 void ClientManager::Stop() { pimpl_->Stop(); }
 void ClientManager::Restart() { pimpl_->Restart(); }
+void ClientManager::InstallExe() { pimpl_->InstallExe(); }
 
 bool ClientManager::PreparePackages() {
   // Touches no state of this manager: files and processes only.

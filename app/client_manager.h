@@ -36,6 +36,10 @@ class ClientManager : public base::LogicObject {
   // once; the new copy finds the mutex free.
   void Restart();
 
+  // Starts the downloaded installer and stops the program; when it cannot
+  // be started, tells the user and opens the install folder instead.
+  void InstallExe();
+
   // Unpacks the unpacking tool and the download engine into the temporary
   // folder. Download-pool worker only: it waits for the tool to finish.
   bool PreparePackages();

@@ -267,6 +267,7 @@ bool RunCommand(const std::wstring& cmdline, WORD show, DWORD wait_ms, DWORD* ex
                       &startup, &info)) {
     const DWORD error = GetLastError();
     KV_LOG_ERROR << "CreateProcessEx fail error code:" << error << " cmdline:" << cmdline;
+    SetLastError(error);  // callers report it too
     return false;
   }
   ScopedHandle process(info.hProcess);

@@ -23,7 +23,8 @@ namespace base {
 // with window state `show`. wait_ms 0 returns once the process exists;
 // INFINITE waits for it to end. When waiting, `exit_code` (if given) receives
 // the child's exit code, or 1 when it cannot be read. Returns false when the
-// process could not be created or the wait timed out.
+// process could not be created (GetLastError() then tells why) or the wait
+// timed out.
 bool RunCommand(const std::wstring& cmdline, WORD show, DWORD wait_ms,
                 DWORD* exit_code = nullptr);
 

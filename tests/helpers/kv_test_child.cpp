@@ -8,6 +8,10 @@
 //   kv_test_child.exe wait-file <path> <ms> exits with 0 once <path> exists,
 //                                           with 3 after <ms> without it
 //
+//   kv_test_child.exe                       (no arguments, as an installer is
+//                                           started) writes its command line
+//                                           to started.txt beside itself
+//
 // Unknown commands exit with 2. Single-threaded.
 #include <windows.h>
 
@@ -53,6 +57,13 @@ int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   base::ScopedLocalMem owner(argv);
+  if (argv && argc == 1) {
+    wchar_t self[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    std::wstring marker(self, n);
+    marker = marker.substr(0, marker.find_last_of(L'\\')) + L"\\started.txt";
+    return Touch(marker.c_str());
+  }
   if (!argv || argc < 3) return 2;
   const std::wstring command = argv[1];
   if (command == L"sleep") {

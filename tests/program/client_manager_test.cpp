@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "app/client_manager.h"
+#include "app/config_manager.h"
 #include "app/instance_wnd_manager.h"
 #include "app/main_wnd_manager.h"
 #include "base/controller.h"
 #include "base/message_loop.h"
 #include "common/test_util.h"
+#include "upp/timer_queue.h"
 
 namespace {
 
@@ -20,6 +25,13 @@ class TestController : public base::Controller {
 class ClientManagerTest : public testing::Test {
  protected:
   void SetUp() override { base::SetController(&controller_); }
+  // This test program carries no engine archives: keep the download set-up
+  // that the start schedules from running (and failing with a message box).
+  bool StartClient(korvan::ClientManager* client, const std::wstring& command_line = L"") {
+    const bool started = client->Start(command_line);
+    Upp::KillTimeCallback(GetLogicObject<korvan::MainWndManager>());
+    return started;
+  }
   void TearDown() override { base::SetController(nullptr); }
   TestController controller_;
 };
@@ -31,7 +43,7 @@ bool QuitPosted() {
 
 TEST_F(ClientManagerTest, FirstStartRunsAndCreatesTheFindableGuardWindow) {
   korvan::ClientManager* client = GetLogicObject<korvan::ClientManager>();
-  EXPECT_TRUE(client->Start(L""));
+  EXPECT_TRUE(StartClient(client));
   EXPECT_FALSE(client->IsAnotherInstance());
   HWND guard = FindWindowW(korvan::kInstanceName, nullptr);
   ASSERT_NE(guard, nullptr);
@@ -41,7 +53,7 @@ TEST_F(ClientManagerTest, FirstStartRunsAndCreatesTheFindableGuardWindow) {
 }
 
 TEST_F(ClientManagerTest, SecondStartWakesTheFirstAndQuitsAtOnce) {
-  ASSERT_TRUE(GetLogicObject<korvan::ClientManager>()->Start(L""));
+  ASSERT_TRUE(StartClient(GetLogicObject<korvan::ClientManager>()));
   korvan::ClientManager second;
   EXPECT_FALSE(second.Start(L"whatever the command line"));
   EXPECT_TRUE(QuitPosted());
@@ -52,7 +64,7 @@ TEST_F(ClientManagerTest, SecondStartWakesTheFirstAndQuitsAtOnce) {
 
 TEST_F(ClientManagerTest, StopRemovesTheWindowFreesTheMutexAndQuitsAboutOneSecondLater) {
   korvan::ClientManager* client = GetLogicObject<korvan::ClientManager>();
-  ASSERT_TRUE(client->Start(L""));
+  ASSERT_TRUE(StartClient(client));
   base::MessageLoop loop;
   ULONGLONG start = GetTickCount64();
   client->Stop();
@@ -66,6 +78,58 @@ TEST_F(ClientManagerTest, StopRemovesTheWindowFreesTheMutexAndQuitsAboutOneSecon
   ULONGLONG took = GetTickCount64() - start;
   EXPECT_GE(took, 1000u);
   EXPECT_LT(took, 3000u);
+}
+
+}  // namespace
+
+namespace {
+
+class InstallExeTest : public ClientManagerTest {
+ protected:
+  void SetUp() override {
+    ClientManagerTest::SetUp();
+    root_ = dir_.Join(L"my games");  // a space: the path must be quoted
+    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((root_ + L"\\KorvanInstall").c_str(), nullptr));
+    GetLogicObject<korvan::ConfigManager>()->SetInstallRoot(root_, false);
+  }
+  testutil::ScopedTempDir dir_;
+  std::wstring root_;
+};
+
+TEST_F(InstallExeTest, StartedInstallerStopsTheProgramAboutOneSecondLater) {
+  const std::wstring installer = root_ + L"\\KorvanInstall\\KorvanInstall.exe";
+  ASSERT_TRUE(CopyFileW((testutil::TestBinDir() + L"\\kv_test_child.exe").c_str(),
+                        installer.c_str(), FALSE));
+  base::MessageLoop loop;
+  GetLogicObject<korvan::ClientManager>()->InstallExe();
+  EXPECT_TRUE(base::IsExiting());
+  EXPECT_EQ(loop.Run(), 0);
+  const std::wstring marker = root_ + L"\\KorvanInstall\\started.txt";
+  ASSERT_TRUE(testutil::PumpUntil([&] { return testutil::FileExists(marker); }, 5000));
+  // Started with the quoted path alone: no arguments.
+  const std::string bytes = testutil::ReadFileBytes(marker);
+  const std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+  EXPECT_EQ(line, L"\"" + installer + L"\"");
+}
+
+TEST_F(InstallExeTest, MissingInstallerShowsTheMessageOnceAndKeepsRunning) {
+  std::vector<std::wstring> texts;
+  // The box is modal; the timer queue still runs inside it and answers it.
+  Upp::SetTimeCallback(-50, [&texts] {
+    HWND box = FindWindowW(nullptr, L"安装包启动失败");
+    if (!box) return;
+    wchar_t text[256] = {};
+    HWND label = FindWindowExW(box, nullptr, L"Static", nullptr);
+    while (label && !GetWindowTextW(label, text, 256)) label = FindWindowExW(box, label, L"Static", nullptr);
+    texts.push_back(text);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  }, this);
+  GetLogicObject<korvan::ClientManager>()->InstallExe();
+  Upp::KillTimeCallback(this);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0], L"请尝试手动运行游戏安装程序KorvanInstall.exe");
+  EXPECT_FALSE(base::IsExiting());
 }
 
 }  // namespace

@@ -101,16 +101,18 @@ TEST_F(ProgramTest, WithoutLogIniNoLogFileAppears) {
   EXPECT_FALSE(testutil::FileExists(TodayLog()));
 }
 
-TEST_F(ProgramTest, SecondStartWakesTheFirstAndExitsWithZeroWhateverItsCommandLine) {
+TEST_F(ProgramTest, LaterStartsWakeTheFirstAndExitWithZeroWhateverTheirCommandLine) {
   WriteLogIni("[log]\r\nlevel=1\r\n");
   Child first;
   ASSERT_TRUE(StartAndWaitForMutex(first));
-  Child second;
+  Child second, third;
   ULONGLONG start = GetTickCount64();
   ASSERT_TRUE(second.Start(exe_, L"--any /thing \"at all\""));
+  ASSERT_TRUE(third.Start(exe_));
   DWORD code = second.WaitExit(10000);
   ULONGLONG took = GetTickCount64() - start;
   EXPECT_EQ(code, 0u);
+  EXPECT_EQ(third.WaitExit(10000), 0u);
   // Two seconds is the goal on a real machine; Wine under load is slower.
   EXPECT_LT(took, 5000u) << "second instance took " << took << " ms";
   EXPECT_TRUE(first.Running());
@@ -120,11 +122,11 @@ TEST_F(ProgramTest, SecondStartWakesTheFirstAndExitsWithZeroWhateverItsCommandLi
                std::wstring::npos;
       },
       5000));
-  // The second copy wrote its welcome line to the same day file, nothing more.
+  // The other copies wrote their welcome lines to the same day file.
   const std::wstring text = testutil::ReadUtf16File(TodayLog());
   size_t welcomes = 0;
   for (size_t at = 0; (at = text.find(L"welcome to Korvan", at)) != std::wstring::npos; ++at) ++welcomes;
-  EXPECT_EQ(welcomes, 2u);
+  EXPECT_EQ(welcomes, 3u);
 }
 
 TEST_F(ProgramTest, HostileLogIniValuesStillStart) {
@@ -170,6 +172,43 @@ TEST_F(ProgramTest, StaleCopyWithoutMutexIsEndedWithCode16) {
   ASSERT_TRUE(StartAndWaitForMutex(fresh));
   EXPECT_EQ(stale.WaitExit(10000), 16u);
   EXPECT_TRUE(fresh.Running());
+}
+
+}  // namespace
+
+namespace {
+
+std::wstring TempFolder() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  return temp;
+}
+
+TEST_F(ProgramTest, StartUnpacksToolAndEngineIntoTempAndDeletesTheArchives) {
+  WriteLogIni("[log]\r\nlevel=1\r\n");
+  const std::wstring temp = TempFolder();
+  DeleteFileW((temp + L"7za.exe").c_str());
+  Child first;
+  ASSERT_TRUE(StartAndWaitForMutex(first));
+  const std::wstring unpacked = L"MESSAGE: 解压downloader资源，cmdline:\"";
+  ASSERT_TRUE(testutil::PumpUntil(
+      [&] { return testutil::ReadUtf16File(TodayLog()).find(unpacked) != std::wstring::npos; },
+      20000));
+  const std::wstring log = testutil::ReadUtf16File(TodayLog());
+  const size_t tool = log.find(L"korvan::ClientManager::Pimpl::Unzip7z");
+  const size_t tool_ok = log.find(L"解压7z工具成功");
+  const size_t engine = log.find(L"korvan::ClientManager::Pimpl::UnzipDownloader");
+  ASSERT_NE(tool, std::wstring::npos);
+  ASSERT_NE(tool_ok, std::wstring::npos);
+  ASSERT_NE(engine, std::wstring::npos);
+  EXPECT_LT(tool, tool_ok);
+  EXPECT_LT(tool_ok, engine);
+  EXPECT_EQ(log.find(L"释放模块组失败"), std::wstring::npos);
+  EXPECT_TRUE(testutil::FileExists(temp + L"7za.exe"));
+  EXPECT_TRUE(testutil::FolderExists(temp + L"download"));
+  EXPECT_FALSE(testutil::FileExists(temp + L"7za.zip"));
+  EXPECT_FALSE(testutil::FileExists(temp + L"downloader.7z"));
+  EXPECT_TRUE(first.Running());
 }
 
 }  // namespace
