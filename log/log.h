@@ -119,11 +119,14 @@ inline bool LogEnabledFor(int level) {
   return level <= CFileLog::Threshold(LOG_CAT_ALL) && COutput2FILE::Target() != nullptr;
 }
 
+// Turns a statement into a void expression, so KV_LOG works as the body of
+// an unbraced if without swallowing its else.
+struct LogVoidify {
+  void operator&(LogStream&) {}
+};
+
 #define KV_LOG(level) \
-  if (!LogEnabledFor(level)) \
-    ; \
-  else \
-    CFileLog().Line((level), LOG_CAT_ALL)
+  !LogEnabledFor(level) ? (void)0 : LogVoidify() & CFileLog().Line((level), LOG_CAT_ALL)
 
 #define KV_LOG_FATAL KV_LOG(LOG_FATAL)
 #define KV_LOG_ERROR KV_LOG(LOG_ERROR)

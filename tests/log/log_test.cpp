@@ -175,3 +175,19 @@ TEST(LogSettingsTest, NonNumericValuesReadAsZero) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LogTest, StatementAsUnbracedIfBodyKeepsItsElse) {
+  OpenLog();
+  bool else_ran = false;
+  const bool failed = false;
+  if (failed)
+    KV_LOG_ERROR << "not written";
+  else
+    else_ran = true;
+  EXPECT_TRUE(else_ran);
+  EXPECT_EQ(Text().find(L"not written"), std::wstring::npos);
+}
+
+}  // namespace

@@ -59,7 +59,9 @@ TEST(HttpHeaderNumbers, ContentLengthIsReadAsSixtyFourBits) {
   for (const Case& c : cases) {
     uint64_t value = 7;
     EXPECT_EQ(c.ok, net::ParseContentLength(c.text, &value)) << c.text;
-    if (c.ok) EXPECT_EQ(c.value, value) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(c.value, value) << c.text;
+    }
   }
 }
 

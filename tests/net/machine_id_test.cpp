@@ -169,7 +169,10 @@ TEST_P(HashToHexTest, MatchesTheTwiceFinalisedReference) {
 INSTANTIATE_TEST_SUITE_P(Texts, HashToHexTest,
                          testing::Values(std::string(), std::string("Mid2Failed"), Repeat(55),
                                          Repeat(56), Repeat(63), Repeat(64), Repeat(300),
-                                         std::string("GenuineIntel:bfebfbff")));
+                                         std::string("GenuineIntel:bfebfbff")),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return "Bytes" + std::to_string(info.param.size());
+                         });
 
 TEST(HashToHex, IsNotPlainMd5) {
   EXPECT_NE(reference::Md5(""), HashToHexOf(""));
