@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/main_wnd_manager.h"
 #include "base/controller.h"
 #include "base/message_loop.h"
+#include "base/process_util.h"
 #include "common/test_util.h"
 #include "upp/timer_queue.h"
 
@@ -125,11 +127,30 @@ TEST_F(InstallExeTest, MissingInstallerShowsTheMessageOnceAndKeepsRunning) {
     texts.push_back(text);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
   }, this);
+  const std::vector<DWORD> before = base::FindProcessesByName(L"explorer.exe");
   GetLogicObject<korvan::ClientManager>()->InstallExe();
   Upp::KillTimeCallback(this);
   ASSERT_EQ(texts.size(), 1u);
   EXPECT_EQ(texts[0], L"请尝试手动运行游戏安装程序KorvanInstall.exe");
   EXPECT_FALSE(base::IsExiting());
+  // One file explorer opened on the install folder after the box closed.
+  // It inherited this program's output, so it must not outlive the test.
+  std::vector<DWORD> opened;
+  testutil::PumpUntil([&] {
+    opened.clear();
+    for (DWORD pid : base::FindProcessesByName(L"explorer.exe")) {
+      if (std::find(before.begin(), before.end(), pid) == before.end()) opened.push_back(pid);
+    }
+    return !opened.empty();
+  }, 10000);
+  EXPECT_EQ(opened.size(), 1u);
+  for (DWORD pid : opened) {
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+      TerminateProcess(process, 0);
+      WaitForSingleObject(process, 5000);
+      CloseHandle(process);
+    }
+  }
 }
 
 }  // namespace
