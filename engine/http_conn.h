@@ -1,0 +1,86 @@
+// One HTTP/1.1 connection over Winsock, kept alive between requests to the
+// same host. Plain http only: the engine carries http itself because the
+// platform libraries cost too much CPU per byte on big files (WinHTTP
+// several times curl's, WinINet only close with large reads), while a
+// socket read of up to 1 MiB straight into the write buffer beats both.
+// https sources go through WinINet instead (https_source.h), where the
+// platform does the certificate checks.
+//
+// Every wait is a select() of at most 200 ms, so a cancel flag is noticed
+// within that time and a connection never hangs a shut down.
+//
+// Thread-safety: one thread uses a connection at a time. Ownership: the
+// connection owns its socket; the abort callback is borrowed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace fetch {
+
+struct HttpUrl {
+  bool https = false;
+  std::string host;
+  uint16_t port = 80;
+  std::string target;  // path and query as sent, "/" at least
+};
+
+// Splits an absolute http or https URL. False for anything else.
+bool ParseHttpUrl(const std::string& url, HttpUrl* out);
+// Resolves a Location header against the URL it came from.
+std::string ResolveLocation(const HttpUrl& base, const std::string& location);
+
+struct HttpResponse {
+  int status = 0;
+  bool has_length = false;
+  uint64_t content_length = 0;
+  bool has_range = false;
+  uint64_t range_first = 0, range_last = 0, range_total = 0;
+  bool range_total_known = false;
+  bool keep_alive = true;
+  bool chunked = false;
+  std::string etag, last_modified, location;
+  uint32_t retry_after_s = 0;  // 0 = none given
+};
+
+enum class IoResult { kOk, kEnd, kAborted, kStalled, kFailed };
+
+class HttpConnection {
+ public:
+  // `abort` is polled between waits; true ends the current call with kAborted.
+  HttpConnection(std::function<bool()> abort, uint32_t stall_ms);
+  ~HttpConnection();
+  HttpConnection(const HttpConnection&) = delete;
+  HttpConnection& operator=(const HttpConnection&) = delete;
+
+  // Sends a GET (reusing the open connection when it is to the same host)
+  // and reads the response head. `last` == UINT64_MAX asks for `first`
+  // to the end; first == 0 && last == UINT64_MAX asks for no range at all.
+  IoResult Get(const HttpUrl& url, uint64_t first, uint64_t last, const std::string& if_range,
+               HttpResponse* response);
+  // Reads body bytes (at most what is left of the declared length).
+  IoResult ReadBody(char* buffer, size_t capacity, size_t* got);
+  // Whether the body was read whole and the server keeps the connection.
+  bool Reusable() const;
+  void Close();
+  int last_error() const { return last_error_; }
+
+ private:
+  IoResult Connect(const HttpUrl& url);
+  IoResult WaitReadable();
+  IoResult SendAll(const std::string& data);
+  IoResult ReadHead(std::string* head);
+
+  std::function<bool()> abort_;
+  uint32_t stall_ms_;
+  uintptr_t socket_;
+  std::string host_key_;
+  std::string pending_;      // body bytes read along with the head
+  uint64_t body_left_ = 0;
+  bool body_unbounded_ = false;
+  bool keep_alive_ = false;
+  int last_error_ = 0;
+};
+
+}  // namespace fetch

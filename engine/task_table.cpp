@@ -1,0 +1,178 @@
+#include "engine/task_table.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cctype>
+#include <cstdlib>
+
+#include "base/scoped_handle.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace fetch {
+
+namespace {
+
+std::wstring Env(const wchar_t* name) {
+  wchar_t value[MAX_PATH * 2];
+  DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH * 2);
+  return n > 0 && n < MAX_PATH * 2 ? std::wstring(value, n) : std::wstring();
+}
+
+std::wstring ModuleDir() {
+  wchar_t path[MAX_PATH * 2];
+  DWORD n = GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path, MAX_PATH * 2);
+  std::wstring p(path, n);
+  size_t slash = p.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring(L".") : p.substr(0, slash);
+}
+
+bool ReadSmallFile(const std::wstring& path, std::string* out) {
+  base::ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > 1 << 20) return false;
+  out->resize(static_cast<size_t>(size.QuadPart));
+  DWORD read = 0;
+  if (!out->empty() && !ReadFile(file.Get(), &(*out)[0], static_cast<DWORD>(out->size()), &read, nullptr)) {
+    return false;
+  }
+  out->resize(read);
+  return true;
+}
+
+std::string Trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return std::string();
+  size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
+bool ParseU64(const std::string& s, uint64_t* v) {
+  if (s.empty() || s.size() > 19) return false;
+  uint64_t n = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<uint64_t>(c - '0');
+  }
+  *v = n;
+  return true;
+}
+
+// Task identifiers become file names: digits and letters only, so no
+// identifier can reach outside the table's folder.
+bool IsSafeId(const std::wstring& id) {
+  if (id.empty() || id.size() > 64) return false;
+  for (wchar_t c : id) {
+    if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+  return out;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring TaskTableDir() {
+  std::wstring dir = Env(L"KV_FETCHCORE_TASK_DIR");
+  return dir.empty() ? ModuleDir() + L"\\download" : dir;
+}
+
+std::wstring EngineHomeDir() {
+  std::wstring dir = Env(L"KV_FETCHCORE_HOME");
+  if (!dir.empty()) return dir;
+  wchar_t path[MAX_PATH];
+  if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, path))) {
+    return std::wstring(path) + L"\\KVDownloader\\FetchCore";
+  }
+  return ModuleDir() + L"\\state";
+}
+
+bool ParseTaskText(const std::string& text, Task* task) {
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = Trim(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (line.empty() || line[0] == '#') continue;
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) return false;
+    std::string key = Trim(line.substr(0, eq));
+    std::string value = Trim(line.substr(eq + 1));
+    uint64_t n = 0;
+    if (key == "name") {
+      task->name = Utf8ToWide(value);
+    } else if (key == "product") {
+      task->product = Utf8ToWide(value);
+    } else if (key == "size") {
+      if (!ParseU64(value, &task->size)) return false;
+    } else if (key == "sha256") {
+      for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (value.size() != 64 || value.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
+      task->sha256 = value;
+    } else if (key == "url") {
+      if (!value.empty()) task->urls.push_back(Utf8ToWide(value));
+    } else if (key == "connections") {
+      if (!ParseU64(value, &n) || n < 1 || n > 16) return false;
+      task->connections = static_cast<int>(n);
+    } else if (key == "stall_timeout_ms") {
+      if (!ParseU64(value, &n) || n < 100 || n > 600000) return false;
+      task->stall_timeout_ms = static_cast<uint32_t>(n);
+    } else if (key == "retry_limit") {
+      if (!ParseU64(value, &n) || n < 1 || n > 100) return false;
+      task->retry_limit = static_cast<int>(n);
+    }
+    // Unknown keys are ignored, so an older engine reads a newer table.
+  }
+  return true;
+}
+
+TaskLookup LoadTask(const std::wstring& product, const std::wstring& task_id, Task* task) {
+  if (!IsSafeId(task_id) || product.empty()) return TaskLookup::kUnknown;
+  const std::wstring dir = TaskTableDir();
+  std::string index;
+  if (!ReadSmallFile(dir + L"\\id.dat", &index)) return TaskLookup::kUnknown;
+  bool listed = false;
+  const std::string want = WideToUtf8(task_id) + "=" + WideToUtf8(product);
+  size_t pos = 0;
+  while (pos <= index.size() && !listed) {
+    size_t end = index.find('\n', pos);
+    if (end == std::string::npos) end = index.size();
+    listed = Trim(index.substr(pos, end - pos)) == want;
+    pos = end + 1;
+  }
+  if (!listed) return TaskLookup::kUnknown;
+  std::string text;
+  if (!ReadSmallFile(dir + L"\\" + task_id + L".task", &text)) return TaskLookup::kUnknown;
+  Task parsed;
+  if (!ParseTaskText(text, &parsed)) return TaskLookup::kIncomplete;
+  parsed.id = task_id;
+  parsed.product = product;
+  // The final name is a plain file name inside the save folder.
+  if (parsed.name.empty() || parsed.name.find_first_of(L"\\/:") != std::wstring::npos ||
+      parsed.name == L"." || parsed.name == L".." || parsed.size == 0 || parsed.sha256.empty() ||
+      parsed.urls.empty()) {
+    return TaskLookup::kIncomplete;
+  }
+  *task = parsed;
+  return TaskLookup::kFound;
+}
+
+}  // namespace fetch

@@ -1,0 +1,124 @@
+// One download of one task into one save folder: the partial file, its
+// state record, the connections that fill it, the final check and rename.
+//
+// A job runs on its own supervisor thread, which starts one worker thread
+// per connection. Workers claim runs of 1 MiB chunks, fetch them with a
+// Range request and write each chunk whole at its offset; the supervisor
+// flushes the file and then records the finished chunks (at least every
+// 8 MiB or half second), measures the speed, and after the last chunk checks
+// size and SHA-256 before the file gets its final name.
+//
+// Thread-safety: Open() and Join() from the owning engine's control thread;
+// Pause(), Resume(), RequestStop() and Snapshot() from any thread, none of
+// them waits for I/O. Ownership: the job owns its threads and file handle;
+// Join() (or the destructor) ends them.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/scoped_handle.h"
+#include "engine/fetch_contract.h"
+#include "engine/state_record.h"
+#include "engine/task_table.h"
+
+namespace fetch {
+
+enum class JobPhase { kRunning, kVerifying, kDone, kFailed, kCheckFailed };
+
+struct JobSnapshot {
+  JobPhase phase = JobPhase::kRunning;
+  int32_t failure = kOk;  // the code of a failed job
+  int64_t total = 0;
+  int64_t received = 0;
+  int32_t speed = 0;
+  bool paused = false;
+  bool stopped = false;  // shut down: the job will not go on by itself
+};
+
+// File names of a task's download inside a save folder.
+std::wstring PartPath(const std::wstring& folder, const Task& task);
+std::wstring StatePath(const std::wstring& folder, const Task& task);
+std::wstring FinalPath(const std::wstring& folder, const Task& task);
+
+class TransferJob {
+ public:
+  TransferJob(Task task, std::wstring folder);
+  ~TransferJob();
+  TransferJob(const TransferJob&) = delete;
+  TransferJob& operator=(const TransferJob&) = delete;
+
+  // Takes the files (refusing with kBusy when another engine holds them),
+  // reads the state record and starts the supervisor. Fast: no network.
+  int32_t Open();
+  void Pause();
+  void Resume();
+  void RequestStop();
+  // Waits for every thread and closes the files; the state on disk is then
+  // resumable. Only after RequestStop() or the end of the job.
+  void Join();
+  JobSnapshot Snapshot() const;
+  const std::wstring& folder() const { return folder_; }
+
+ private:
+  struct Span {
+    uint64_t first_chunk = 0;
+    uint64_t end_chunk = 0;  // exclusive
+    bool whole_body = false; // no Range: the server ignores ranges
+  };
+  enum class SpanResult { kDone, kRetry, kRestart, kFatal };
+
+  void Supervise();
+  void Work(int index);
+  bool ClaimSpan(int worker, Span* span);
+  void ReleaseSpan(const Span& span);
+  SpanResult FetchSpan(class HttpConnection* conn, const Span& span, char* buffer, uint32_t* span_epoch,
+                       int* source, uint32_t* retry_after_ms);
+  bool AdoptValidator(const std::string& validator);
+  bool WriteChunk(uint64_t chunk, const char* data, uint32_t size);
+  void MarkDone(uint64_t chunk, uint32_t epoch);
+  void NoteFailure(int source, int failures_in_a_row);
+  void NoteProgress();
+  void Fail(int32_t code);
+  void Checkpoint();
+  void Verify();
+  bool Sleep(uint32_t ms);  // false when stopped meanwhile
+  std::string CurrentUrl(int* source);
+  bool AllDone() const;
+
+  const Task task_;
+  const std::wstring folder_;
+  const std::wstring part_path_, state_path_, final_path_;
+  base::ScopedHandle part_;
+  base::ScopedHandle checkpoint_due_;  // auto-reset event: enough unrecorded data
+
+  mutable std::mutex lock_;  // guards everything below up to the atomics
+  StateRecord record_;
+  std::vector<uint8_t> claimed_;
+  int source_ = 0;
+  int source_failures_ = 0;
+  bool ranges_ignored_ = false;
+  uint64_t unflushed_bytes_ = 0;
+  int32_t failure_ = kOk;
+
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<uint32_t> epoch_{0};  // bumped when the file on the server changed
+  std::atomic<JobPhase> phase_{JobPhase::kRunning};
+  std::atomic<int64_t> received_{0};
+  std::atomic<int64_t> session_bytes_{0};
+  std::atomic<int32_t> speed_{0};
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> workers_exit_{false};
+
+  std::thread supervisor_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace fetch

@@ -1,0 +1,138 @@
+#include "engine/engine_harness.h"
+
+#include <bcrypt.h>
+
+#include <random>
+
+namespace enginetest {
+
+std::wstring EngineDllPath() { return KV_FETCHCORE_DLL; }
+
+EngineLibrary::EngineLibrary() {
+  module_ = LoadLibraryW(EngineDllPath().c_str());
+  if (!module_) return;
+  get_instance_ = reinterpret_cast<fetch::GetInstanceFn>(
+      reinterpret_cast<void*>(GetProcAddress(module_, fetch::kGetInstanceExport)));
+  release_ = reinterpret_cast<fetch::ReleaseFn>(
+      reinterpret_cast<void*>(GetProcAddress(module_, fetch::kReleaseExport)));
+}
+
+EngineLibrary::~EngineLibrary() {
+  if (module_) FreeLibrary(module_);
+}
+
+EngineRef::EngineRef(const EngineLibrary& library) : library_(library) {
+  if (library.loaded()) engine_ = library.get_instance()();
+}
+
+EngineRef::~EngineRef() {
+  if (engine_) {
+    engine_->table->shut_down(engine_);
+    library_.release()(engine_);
+  }
+}
+
+int32_t EngineRef::QueryEarlier(fetch::Result* result, const std::wstring& product, const std::wstring& task) {
+  fetch::Request request = {product.c_str(), L"", task.c_str()};
+  return engine_->table->query_earlier(engine_, &request, result);
+}
+
+int32_t EngineRef::CheckStatus(fetch::Result* result, const std::wstring& product, const std::wstring& task) {
+  fetch::Request request = {product.c_str(), L"", task.c_str()};
+  return engine_->table->check_status(engine_, &request, result);
+}
+
+int32_t EngineRef::Start(const std::wstring& folder, const std::wstring& product, const std::wstring& task) {
+  fetch::Request request = {product.c_str(), folder.c_str(), task.c_str()};
+  return engine_->table->start(engine_, &request);
+}
+
+int32_t EngineRef::ShutDown() { return engine_->table->shut_down(engine_); }
+int32_t EngineRef::Pause() { return engine_->table->pause(engine_); }
+int32_t EngineRef::Resume() { return engine_->table->resume(engine_); }
+int32_t EngineRef::QueryProgress(fetch::Result* result) { return engine_->table->query_progress(engine_, result); }
+
+int32_t EngineRef::WaitForEnd(DWORD timeout_ms, fetch::Result* last) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  auto result = std::make_unique<fetch::Result>();
+  int32_t code = fetch::kOk;
+  for (;;) {
+    *result = fetch::Result();
+    code = QueryProgress(result.get());
+    if (code != fetch::kOk || result->completed != 0 || GetTickCount64() > end) break;
+    Sleep(50);
+  }
+  if (last) *last = *result;
+  return code;
+}
+
+bool EngineRef::WaitForReceived(int64_t bytes, DWORD timeout_ms) {
+  const ULONGLONG end = GetTickCount64() + timeout_ms;
+  auto result = std::make_unique<fetch::Result>();
+  while (GetTickCount64() < end) {
+    *result = fetch::Result();
+    if (QueryProgress(result.get()) != fetch::kOk) return false;
+    if (result->received >= bytes || result->completed) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string out(size, '\0');
+  for (size_t i = 0; i + 4 <= size; i += 4) {
+    const uint32_t v = random();
+    memcpy(&out[i], &v, 4);
+  }
+  for (size_t i = size & ~size_t(3); i < size; ++i) out[i] = static_cast<char>(random());
+  return out;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+  BCRYPT_ALG_HANDLE alg = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  unsigned char digest[32] = {};
+  if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0) {
+    if (BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
+      BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                     static_cast<ULONG>(bytes.size()), 0);
+      BCryptFinishHash(hash, digest, sizeof(digest), 0);
+      BCryptDestroyHash(hash);
+    }
+    BCryptCloseAlgorithmProvider(alg, 0);
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char b : digest) {
+    hex.push_back(kHex[b >> 4]);
+    hex.push_back(kHex[b & 15]);
+  }
+  return hex;
+}
+
+TaskSandbox::TaskSandbox()
+    : tasks_(root_.Join(L"download")), home_(root_.Join(L"home")), save_(root_.Join(L"games\\Korvan")) {
+  CreateDirectoryW(tasks_.c_str(), nullptr);
+  CreateDirectoryW(home_.c_str(), nullptr);
+  CreateDirectoryW(root_.Join(L"games").c_str(), nullptr);
+  CreateDirectoryW(save_.c_str(), nullptr);
+  SetEnvironmentVariableW(L"KV_FETCHCORE_TASK_DIR", tasks_.c_str());
+  SetEnvironmentVariableW(L"KV_FETCHCORE_HOME", home_.c_str());
+  testutil::WriteFileBytes(tasks_ + L"\\id.dat", "617350001=kv\n");
+}
+
+TaskSandbox::~TaskSandbox() {
+  SetEnvironmentVariableW(L"KV_FETCHCORE_TASK_DIR", nullptr);
+  SetEnvironmentVariableW(L"KV_FETCHCORE_HOME", nullptr);
+}
+
+void TaskSandbox::WriteTask(const std::vector<std::wstring>& urls, uint64_t size, const std::string& sha256,
+                            const std::string& extra) {
+  std::string text = "name=KorvanInstall.exe\nsize=" + std::to_string(size) + "\nsha256=" + sha256 + "\n";
+  for (const std::wstring& url : urls) text += "url=" + std::string(url.begin(), url.end()) + "\n";
+  text += extra;
+  testutil::WriteFileBytes(tasks_ + L"\\617350001.task", text);
+}
+
+}  // namespace enginetest
