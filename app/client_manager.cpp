@@ -50,7 +50,7 @@ class ClientManager::Pimpl : public Upp::Pte<Pimpl> {
   void Stop();
   void Restart();
   void InstallExe();
-  bool another_instance() const { return guard_ && guard_->another_instance; }
+  bool another_instance() const { return another_instance_; }
 
  private:
   void TestSingleInstance();
@@ -60,13 +60,15 @@ class ClientManager::Pimpl : public Upp::Pte<Pimpl> {
 
   std::unique_ptr<SingleInstanceGuard> guard_;
   std::wstring command_line_;
+  bool another_instance_ = false;  // outlives the guard, which goes at once
   bool stopping_ = false;
 };
 
 bool ClientManager::Pimpl::Start(const std::wstring& command_line) {
   command_line_ = command_line;
   TestSingleInstance();
-  if (guard_->another_instance) {
+  another_instance_ = guard_->another_instance;
+  if (another_instance_) {
     base::SetExiting();
     guard_.reset();
     PostQuitMessage(0);

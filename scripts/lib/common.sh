@@ -36,6 +36,17 @@ kv_start_wineserver() {
   fi
 }
 
+# Wine's desktop process starts with the first program that makes a window
+# and inherits that program's output; if a test started it, ctest would wait
+# on it. A detached helper holding a hidden window owns it instead.
+kv_hold_desktop() {
+  local helper=$KV_BUILD/tests/bin/kv_test_child.exe
+  [ -f "$helper" ] || return 0
+  wine "$helper" hold-desktop </dev/null >/dev/null 2>&1 &
+  kv_started_pids+=($!)
+  sleep 1
+}
+
 # Starts Xvfb on a free display unless one is usable; sets DISPLAY.
 kv_ensure_display() {
   if [ -n "${DISPLAY:-}" ] && [ "${KV_FORCE_XVFB:-0}" != 1 ] && xdpyinfo >/dev/null 2>&1; then

@@ -8,6 +8,8 @@
 //   kv_test_child.exe wait-file <path> <ms> exits with 0 once <path> exists,
 //                                           with 3 after <ms> without it
 //
+//   kv_test_child.exe hold-desktop          keeps a hidden window open until
+//                                           killed (see scripts/test)
 //   kv_test_child.exe                       (no arguments, as an installer is
 //                                           started) writes its command line
 //                                           to started.txt beside itself
@@ -40,6 +42,23 @@ int Touch(const wchar_t* path) {
   return ok ? 0 : 4;
 }
 
+// Wine starts its desktop process for the first program that makes a
+// window, and that process inherits the program's output. Holding a window
+// from a detached process keeps the desktop owned by nobody ctest waits on.
+int HoldDesktop() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = L"KV_HOLD_DESKTOP";
+  RegisterClassW(&wc);
+  if (!CreateWindowExW(0, L"KV_HOLD_DESKTOP", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                       nullptr, nullptr)) {
+    return 5;
+  }
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  return 0;
+}
+
 int WaitFile(const wchar_t* path, DWORD limit_ms) {
   const ULONGLONG end = GetTickCount64() + limit_ms;
   while (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
@@ -64,6 +83,7 @@ int main() {
     marker = marker.substr(0, marker.find_last_of(L'\\')) + L"\\started.txt";
     return Touch(marker.c_str());
   }
+  if (argv && argc == 2 && std::wstring(argv[1]) == L"hold-desktop") return HoldDesktop();
   if (!argv || argc < 3) return 2;
   const std::wstring command = argv[1];
   if (command == L"sleep") {

@@ -58,6 +58,7 @@ TEST_F(ClientManagerTest, SecondStartWakesTheFirstAndQuitsAtOnce) {
   ASSERT_TRUE(StartClient(GetLogicObject<korvan::ClientManager>()));
   korvan::ClientManager second;
   EXPECT_FALSE(second.Start(L"whatever the command line"));
+  EXPECT_TRUE(second.IsAnotherInstance());
   EXPECT_TRUE(QuitPosted());
   EXPECT_TRUE(base::IsExiting());
   auto* main_wnd = GetLogicObject<korvan::MainWndManager>();

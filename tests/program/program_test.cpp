@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/process_util.h"
+#include "base/scoped_handle.h"
 #include "common/test_util.h"
 #include "log/log_file.h"
 
@@ -30,9 +32,17 @@ class Child {
   }
   bool Start(const std::wstring& exe, const std::wstring& args = L"") {
     std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
+    // Under Wine a child would otherwise share this test's output, and so
+    // would the tools it starts: ctest would then wait for them to end.
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    base::ScopedHandle null_device(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                               OPEN_EXISTING, 0, nullptr));
     STARTUPINFOW si = {sizeof(si)};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = null_device.Get();
     std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
-    return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+    return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
                           &si, &info_) != 0;
   }
   // Exit code once ended within `ms`, or STILL_ACTIVE.
@@ -58,8 +68,17 @@ bool MutexExists() {
 class ProgramTest : public testing::Test {
  protected:
   void SetUp() override {
+    EndUnpackingTools();
     exe_ = dir_.Join(L"KVDownloader.exe");
     ASSERT_TRUE(CopyFileW(BuiltProgram().c_str(), exe_.c_str(), FALSE)) << GetLastError();
+  }
+  // A copy of the program ended mid-start may leave its unpacking tool
+  // running; it would hold the tool's file for the next test.
+  void TearDown() override { EndUnpackingTools(); }
+  static void EndUnpackingTools() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    base::TerminateProcessesByPath(std::wstring(temp) + L"7za.exe", 5000);
   }
   void WriteLogIni(const std::string& text) {
     ASSERT_TRUE(testutil::WriteFileBytes(dir_.Join(L"log.ini"), text));
