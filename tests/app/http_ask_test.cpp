@@ -1,6 +1,7 @@
 // The request helper: requests leave on a RequestPool worker, answers come
 // back on the user-interface thread (the test thread), and the caller never
 // waits for the network.
+#include "common/test_controller.h"
 #include "app/http_ask.h"
 
 #include <windows.h>
@@ -25,10 +26,7 @@ using testutil::FaultServer;
 
 namespace {
 
-class TestController : public base::Controller {
- public:
-  bool Start(const std::wstring&) override { return true; }
-};
+using testutil::TestController;
 
 // What a completion callback saw; shared with the callback, which may
 // outlive the test body in the timer queue.

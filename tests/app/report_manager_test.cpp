@@ -1,6 +1,7 @@
 // The install-funnel reports, checked where they land: the URL the test
 // nginx logged, character for character. Without a server a report is lost
 // quickly and silently.
+#include "common/test_controller.h"
 #include "app/report_manager.h"
 
 #include <windows.h>
@@ -28,10 +29,7 @@ using testutil::TestNginx;
 
 namespace {
 
-class TestController : public base::Controller {
- public:
-  bool Start(const std::wstring&) override { return true; }
-};
+using testutil::TestController;
 
 struct Results {
   int calls = 0;

@@ -3,16 +3,14 @@
 #include <string>
 #include <vector>
 
+#include "common/test_controller.h"
 #include "base/controller.h"
 
 namespace {
 
 std::vector<std::string>* g_events = nullptr;
 
-class TestController : public base::Controller {
- public:
-  bool Start(const std::wstring&) override { return true; }
-};
+using testutil::TestController;
 
 // Installs a fresh controller as the current one for each test.
 class ControllerTest : public testing::Test {

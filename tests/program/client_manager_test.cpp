@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_controller.h"
 #include "app/client_manager.h"
 #include "app/config_manager.h"
 #include "app/instance_wnd_manager.h"
@@ -19,10 +20,7 @@
 
 namespace {
 
-class TestController : public base::Controller {
- public:
-  bool Start(const std::wstring&) override { return true; }
-};
+using testutil::TestController;
 
 class ClientManagerTest : public testing::Test {
  protected:
