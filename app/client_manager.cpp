@@ -9,6 +9,7 @@
 #include "app/package_extraction.h"
 #include "app/report_manager.h"
 #include "app/skin_manager.h"
+#include "app/tray_manager.h"
 #include "base/controller.h"
 #include "base/file_util.h"
 #include "base/message_loop.h"
@@ -76,9 +77,16 @@ bool ClientManager::Pimpl::Start(const std::wstring& command_line) {
   }
   TerminateStaleCopies();
   GetLogicObject<SkinManager>()->LoadSkin();
-  GetLogicObject<ReportManager>()->ReportLaunch();
   GetLogicObject<InstanceWndManager>()->CreateGuardWindow();
   GetLogicObject<MainWndManager>()->ShowMainWindow();
+  // The window's first frame is on screen by now; what the player does not
+  // see (the launch report builds a machine identifier, the tray talks to
+  // the shell) waits for the message loop instead of delaying it.
+  Upp::SetTimeCallback(0, [] {
+    if (base::IsExiting() || !base::GetController()) return;
+    GetLogicObject<ReportManager>()->ReportLaunch();
+    GetLogicObject<TrayManager>()->ShowTray();
+  }, this);
   return true;
 }
 
@@ -106,6 +114,7 @@ bool ClientManager::Pimpl::ReleaseAll() {
   base::SetExiting();
   GetLogicObject<InstanceWndManager>()->DestroyGuardWindow();
   GetLogicObject<DownloadManager>()->ReleaseEngine();
+  GetLogicObject<TrayManager>()->RemoveTray();
   guard_.reset();
   return true;
 }
@@ -116,6 +125,10 @@ void ClientManager::Pimpl::Stop() {
 }
 
 void ClientManager::Pimpl::InstallExe() {
+  // Once the installer runs (or the program ends otherwise), the second
+  // before the quit must not start it again: the install button is still
+  // on screen and the finished download calls here by itself too.
+  if (stopping_) return;
   GetLogicObject<ReportManager>()->ReportInstallStep();
   const std::wstring installer = GetLogicObject<ConfigManager>()->GetInstallerPath();
   // Quoted: an unquoted path with spaces lets CreateProcess try, and run,

@@ -11,6 +11,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include "app/run_application.h"
+#include "ctrls/shell_notifier.h"
 #include "base/message_loop.h"
 #include "upp/toolkit.h"
 
@@ -32,6 +33,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR command_line, int) {
   Upp::InitToolkit(instance);
 
   int result = korvan::RunApplication(command_line ? command_line : L"");
+  // The tray icon's removal may still be on its way to a slow shell.
+  ctrls::FlushShellNotify(3000);
 
   base::AppModule::Get().Term();
   CoUninitialize();

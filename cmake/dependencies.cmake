@@ -13,14 +13,16 @@ target_compile_definitions(kv_boost INTERFACE BOOST_ALL_NO_LIB BOOST_USE_WINDOWS
 add_library(kv_png INTERFACE)
 target_include_directories(kv_png SYSTEM INTERFACE "${KV_DEPS_DIR}/libpng/include")
 find_library(KV_PNG_LIB NAMES png16 png PATHS "${KV_DEPS_DIR}/libpng/lib" NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-find_library(KV_ZLIB_LIB NAMES z libz.a REQUIRED)
+# The static archive: Windows has no zlib1.dll (Wine does, which would hide
+# a program that cannot start on a player's machine).
+find_library(KV_ZLIB_STATIC NAMES libz.a REQUIRED)
 if(KV_PNG_LIB)
-  target_link_libraries(kv_png INTERFACE "${KV_PNG_LIB}" "${KV_ZLIB_LIB}")
+  target_link_libraries(kv_png INTERFACE "${KV_PNG_LIB}" "${KV_ZLIB_STATIC}")
 endif()
 
 add_library(kv_minizip INTERFACE)
 target_include_directories(kv_minizip SYSTEM INTERFACE "${KV_DEPS_DIR}/minizip/include")
-target_link_libraries(kv_minizip INTERFACE "${KV_DEPS_DIR}/minizip/lib/libminizip.a" "${KV_ZLIB_LIB}")
+target_link_libraries(kv_minizip INTERFACE "${KV_DEPS_DIR}/minizip/lib/libminizip.a" "${KV_ZLIB_STATIC}")
 
 # The Win32 libraries the program uses; static runtime so the .exe needs no
 # MinGW DLLs beside it.

@@ -60,13 +60,21 @@ Upp::Rect ShadowFrameWnd::ShadowRect(const RECT& host) {
   return Upp::Rect(host.left - kLeft, host.top - kTop, host.right + kRight, host.bottom + kBottom);
 }
 
+void ShadowFrameWnd::PaintFrame(Upp::Draw& w, const Upp::Image& image) {
+  const Upp::Size size = w.GetSize();
+  w.DrawNineGrid(Upp::Rect(Upp::Point(), size), image);
+  if (!w.IsValid()) return;
+  for (int y = kTop; y < size.cy - kBottom; ++y)
+    for (int x = kLeft; x < size.cx - kRight; ++x) w.Pixels()[y * size.cx + x] = Upp::RGBA();
+}
+
 void ShadowFrameWnd::Place() {
   if (!IsOpen() || !host_ || !IsWindow(host_)) return;
   RECT hr;
   GetWindowRect(host_, &hr);
   const Upp::Rect r = ShadowRect(hr);
   AlphaDraw w(r.GetSize());
-  w.DrawNineGrid(Upp::Rect(Upp::Point(), r.GetSize()), image_);
+  PaintFrame(w, image_);
   PushLayeredFrame(hwnd_, w, r.TopLeft(), 255);
 }
 

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "upp/draw.h"
 #include "upp/geometry.h"
 #include "upp/image.h"
 
@@ -32,6 +33,11 @@ class ShadowFrameWnd {
 
   // The shadow's rectangle for a host window rectangle (screen).
   static Upp::Rect ShadowRect(const RECT& host);
+  // Draws the shadow into `w` (the shadow's size): the image as a nine-grid,
+  // with the host's rectangle inside left transparent. An owned window
+  // always stays above its owner, so a shadow drawn there too would cover
+  // the host.
+  static void PaintFrame(Upp::Draw& w, const Upp::Image& image);
   // Places the shadow around the host and pushes a freshly drawn frame.
   void Place();
   // Follows a move of the host: position only.

@@ -6,6 +6,7 @@
 #include <exception>
 #include <vector>
 
+#include "ctrls/shell_notifier.h"
 #include "log/log.h"
 #include "upp/gdi_handles.h"
 #include "upp/toolkit.h"
@@ -14,8 +15,6 @@ namespace ctrls {
 namespace {
 
 const wchar_t kClassName[] = L"KVTrayIconWnd";
-
-BOOL ShellNotify(DWORD op, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(op, data); }
 
 UINT NextIconId() {
   static std::atomic<UINT> next{0};
@@ -74,7 +73,7 @@ DWORD TrayIcon::RecordSize(DWORD major) {
   return major < 5 ? NOTIFYICONDATAW_V1_SIZE : NOTIFYICONDATAW_V2_SIZE;
 }
 
-TrayIcon::TrayIcon() : TrayIcon(&ShellNotify) {}
+TrayIcon::TrayIcon() : TrayIcon(&PostShellNotify) {}
 
 TrayIcon::TrayIcon(NotifyFn notify) : notify_(notify) {
   UPP_CHECK_UI_THREAD();

@@ -8,6 +8,10 @@
 // are cut. Taskbar restarts are not watched: a lost icon returns with the
 // next Show(true).
 //
+// The shell is called through PostShellNotify (its own thread): a slow
+// shell never holds up the user-interface thread, and Show's result says
+// only that the call was queued.
+//
 // Ownership: owns the hidden window and the native icon.
 // IMPORTANT: Thread-safety. User-interface thread only. No exception leaves
 // the window procedure.

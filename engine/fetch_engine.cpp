@@ -56,7 +56,7 @@ void CopyPath(const std::wstring& path, Result* result) {
 // false when the source gave no usable answer.
 bool ProbeSize(const std::wstring& wide_url, const std::atomic<bool>& cancel, uint64_t* size) {
   HttpUrl url;
-  if (!ParseHttpUrl(WideToUtf8(wide_url), &url) || url.https) return false;
+  if (!ParseHttpUrl(WideToUtf8(wide_url), &url)) return false;
   HttpConnection conn([&cancel] { return cancel.load(); }, 10000);
   HttpResponse response;
   for (int redirects = 0;; ++redirects) {
@@ -64,7 +64,7 @@ bool ProbeSize(const std::wstring& wide_url, const std::atomic<bool>& cancel, ui
     if ((response.status == 301 || response.status == 302 || response.status == 303 ||
          response.status == 307 || response.status == 308) && !response.location.empty()) {
       conn.Close();
-      if (redirects >= 5 || !ParseHttpUrl(ResolveLocation(url, response.location), &url) || url.https) {
+      if (redirects >= 5 || !ParseHttpUrl(ResolveLocation(url, response.location), &url)) {
         return false;
       }
       continue;

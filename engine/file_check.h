@@ -1,7 +1,7 @@
-// SHA-256 of a file through the platform's cryptography (BCrypt), for the
-// check of a finished download.
+// SHA-256 of a whole file, for the check of a finished download when the
+// hash that runs alongside the transfer could not be used.
 //
-// Thread-safety: any thread; each call opens its own algorithm handle.
+// Thread-safety: any thread; each call has its own state.
 #pragma once
 
 #include <atomic>
@@ -10,7 +10,7 @@
 namespace fetch {
 
 // Lower-case hex digest of the whole file. False when the file cannot be
-// read, the platform refuses, or `cancel` becomes true meanwhile.
+// read or `cancel` becomes true meanwhile.
 bool Sha256OfFile(const std::wstring& path, const std::atomic<bool>* cancel, std::string* hex);
 
 }  // namespace fetch

@@ -3,6 +3,8 @@
 
 #include "engine/http_conn.h"
 
+#include "engine/https_session.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -95,6 +97,26 @@ bool EnsureWinsock() {
 
 }  // namespace
 
+bool ParseResponseHead(const std::string& head, HttpResponse* response) {
+  *response = HttpResponse();
+  size_t line_end = head.find("\r\n");
+  std::string status_line = head.substr(0, line_end);
+  if (status_line.compare(0, 5, "HTTP/") != 0) return false;
+  size_t sp = status_line.find(' ');
+  response->status = sp == std::string::npos ? 0 : std::atoi(status_line.c_str() + sp + 1);
+  if (status_line.compare(0, 8, "HTTP/1.0") == 0) response->keep_alive = false;
+  size_t pos = line_end == std::string::npos ? head.size() : line_end + 2;
+  while (pos < head.size()) {
+    size_t next = head.find("\r\n", pos);
+    if (next == std::string::npos) next = head.size();
+    std::string line = head.substr(pos, next - pos);
+    size_t colon = line.find(':');
+    if (colon != std::string::npos) ParseHeader(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)), response);
+    pos = next + 2;
+  }
+  return true;
+}
+
 bool ParseHttpUrl(const std::string& url, HttpUrl* out) {
   HttpUrl u;
   size_t rest;
@@ -150,6 +172,8 @@ HttpConnection::HttpConnection(std::function<bool()> abort, uint32_t stall_ms)
 HttpConnection::~HttpConnection() { Close(); }
 
 void HttpConnection::Close() {
+  if (tls_) tls_->Close();
+  tls_active_ = false;
   if (socket_ != INVALID_SOCKET) {
     closesocket(static_cast<SOCKET>(socket_));
     socket_ = INVALID_SOCKET;
@@ -161,6 +185,7 @@ void HttpConnection::Close() {
 }
 
 bool HttpConnection::Reusable() const {
+  if (tls_active_) return tls_->Reusable();
   return socket_ != INVALID_SOCKET && keep_alive_ && body_left_ == 0 && !body_unbounded_ &&
          pending_.empty();
 }
@@ -220,8 +245,9 @@ IoResult HttpConnection::Connect(const HttpUrl& url) {
       return IoResult::kFailed;
     }
   }
-  nonblocking = 0;
-  ioctlsocket(s, FIONBIO, &nonblocking);
+  // The socket stays non-blocking: a read tries recv() first and waits
+  // only when nothing is there. Under Wine every select() is a trip to the
+  // wine server, while a recv() that finds data completes in the process.
   host_key_ = url.host + ":" + std::to_string(url.port);
   return IoResult::kOk;
 }
@@ -244,15 +270,42 @@ IoResult HttpConnection::WaitReadable() {
   }
 }
 
+IoResult HttpConnection::Receive(char* buffer, size_t capacity, size_t* got) {
+  for (;;) {
+    if (abort_()) return IoResult::kAborted;
+    const int n = recv(static_cast<SOCKET>(socket_), buffer, static_cast<int>(std::min<size_t>(capacity, 1 << 30)), 0);
+    if (n >= 0) {
+      *got = static_cast<size_t>(n);
+      return IoResult::kOk;
+    }
+    last_error_ = WSAGetLastError();
+    if (last_error_ != WSAEWOULDBLOCK) return IoResult::kFailed;
+    const IoResult wait = WaitReadable();
+    if (wait != IoResult::kOk) return wait;
+  }
+}
+
 IoResult HttpConnection::SendAll(const std::string& data) {
   size_t sent = 0;
+  const ULONGLONG deadline = GetTickCount64() + stall_ms_;
   while (sent < data.size()) {
     int n = send(static_cast<SOCKET>(socket_), data.data() + sent, static_cast<int>(data.size() - sent), 0);
-    if (n <= 0) {
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    last_error_ = WSAGetLastError();
+    if (n == 0 || last_error_ != WSAEWOULDBLOCK) return IoResult::kFailed;
+    if (abort_()) return IoResult::kAborted;
+    if (GetTickCount64() > deadline) return IoResult::kStalled;
+    fd_set writable;
+    FD_ZERO(&writable);
+    FD_SET(static_cast<SOCKET>(socket_), &writable);
+    timeval tv = {0, kPollMs * 1000};
+    if (select(0, nullptr, &writable, nullptr, &tv) < 0) {
       last_error_ = WSAGetLastError();
       return IoResult::kFailed;
     }
-    sent += static_cast<size_t>(n);
   }
   return IoResult::kOk;
 }
@@ -268,20 +321,32 @@ IoResult HttpConnection::ReadHead(std::string* head) {
       return IoResult::kOk;
     }
     if (data.size() > kMaxHead) return IoResult::kFailed;
-    IoResult wait = WaitReadable();
-    if (wait != IoResult::kOk) return wait;
-    int n = recv(static_cast<SOCKET>(socket_), buffer, sizeof(buffer), 0);
-    if (n <= 0) {
-      last_error_ = n < 0 ? WSAGetLastError() : 0;
+    size_t n = 0;
+    IoResult r = Receive(buffer, sizeof(buffer), &n);
+    if (r != IoResult::kOk) return r;
+    if (n == 0) {
+      last_error_ = 0;
       return IoResult::kFailed;
     }
-    data.append(buffer, static_cast<size_t>(n));
+    data.append(buffer, n);
   }
 }
 
 IoResult HttpConnection::Get(const HttpUrl& url, uint64_t first, uint64_t last,
                              const std::string& if_range, HttpResponse* response) {
   *response = HttpResponse();
+  if (url.https) {
+    if (socket_ != INVALID_SOCKET) Close();
+    if (!tls_) tls_ = std::make_unique<HttpsSession>(abort_, stall_ms_);
+    tls_active_ = true;
+    const IoResult r = tls_->Get(url, first, last, if_range, response);
+    last_error_ = tls_->last_error();
+    return r;
+  }
+  if (tls_active_) {
+    tls_->Close();
+    tls_active_ = false;
+  }
   const std::string key = url.host + ":" + std::to_string(url.port);
   std::string request = "GET " + url.target + " HTTP/1.1\r\nHost: " + url.host +
                         (url.port == 80 ? std::string() : ":" + std::to_string(url.port)) +
@@ -311,24 +376,9 @@ IoResult HttpConnection::Get(const HttpUrl& url, uint64_t first, uint64_t last,
       Close();
       return r;
     }
-    // Status line.
-    size_t line_end = head.find("\r\n");
-    std::string status_line = head.substr(0, line_end);
-    if (status_line.compare(0, 5, "HTTP/") != 0) {
+    if (!ParseResponseHead(head, response)) {
       Close();
       return IoResult::kFailed;
-    }
-    size_t sp = status_line.find(' ');
-    response->status = sp == std::string::npos ? 0 : std::atoi(status_line.c_str() + sp + 1);
-    if (status_line.compare(0, 8, "HTTP/1.0") == 0) response->keep_alive = false;
-    size_t pos = line_end == std::string::npos ? head.size() : line_end + 2;
-    while (pos < head.size()) {
-      size_t next = head.find("\r\n", pos);
-      if (next == std::string::npos) next = head.size();
-      std::string line = head.substr(pos, next - pos);
-      size_t colon = line.find(':');
-      if (colon != std::string::npos) ParseHeader(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)), response);
-      pos = next + 2;
     }
     keep_alive_ = response->keep_alive && !response->chunked;
     body_unbounded_ = !response->has_length || response->chunked;
@@ -340,6 +390,11 @@ IoResult HttpConnection::Get(const HttpUrl& url, uint64_t first, uint64_t last,
 
 IoResult HttpConnection::ReadBody(char* buffer, size_t capacity, size_t* got) {
   *got = 0;
+  if (tls_active_) {
+    const IoResult r = tls_->ReadBody(buffer, capacity, got);
+    last_error_ = tls_->last_error();
+    return r;
+  }
   if (!body_unbounded_ && body_left_ == 0) return IoResult::kEnd;
   size_t want = capacity;
   if (!body_unbounded_ && body_left_ < want) want = static_cast<size_t>(body_left_);
@@ -349,13 +404,9 @@ IoResult HttpConnection::ReadBody(char* buffer, size_t capacity, size_t* got) {
     pending_.erase(0, n);
     *got = n;
   } else {
-    IoResult wait = WaitReadable();
-    if (wait != IoResult::kOk) return wait;
-    int n = recv(static_cast<SOCKET>(socket_), buffer, static_cast<int>(std::min<size_t>(want, 1 << 30)), 0);
-    if (n < 0) {
-      last_error_ = WSAGetLastError();
-      return IoResult::kFailed;
-    }
+    size_t n = 0;
+    IoResult r = Receive(buffer, want, &n);
+    if (r != IoResult::kOk) return r;
     if (n == 0) {
       // Closed by the server: the end of an unbounded body, a truncation of
       // a declared one.
@@ -366,7 +417,7 @@ IoResult HttpConnection::ReadBody(char* buffer, size_t capacity, size_t* got) {
       }
       return IoResult::kFailed;
     }
-    *got = static_cast<size_t>(n);
+    *got = n;
   }
   if (!body_unbounded_) body_left_ -= *got;
   return IoResult::kOk;

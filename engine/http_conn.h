@@ -2,12 +2,15 @@
 // same host. Plain http only: the engine carries http itself because the
 // platform libraries cost too much CPU per byte on big files (WinHTTP
 // several times curl's, WinINet only close with large reads), while a
-// socket read of up to 1 MiB straight into the write buffer beats both.
-// https sources go through WinINet instead (https_source.h), where the
-// platform does the certificate checks.
+// socket read of up to a whole chunk straight into the write buffer beats
+// both.
+// https URLs go through the platform's library instead (HttpsSession over
+// WinINet), which does the certificate checks; the connection hands them
+// over and callers see no difference.
 //
-// Every wait is a select() of at most 200 ms, so a cancel flag is noticed
-// within that time and a connection never hangs a shut down.
+// Every wait is a select() of at most 200 ms, and every read checks the
+// cancel flag first, so a cancel is noticed within that time and a
+// connection never hangs a shut down.
 //
 // Thread-safety: one thread uses a connection at a time. Ownership: the
 // connection owns its socket; the abort callback is borrowed.
@@ -15,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace fetch {
@@ -46,6 +50,12 @@ struct HttpResponse {
 
 enum class IoResult { kOk, kEnd, kAborted, kStalled, kFailed };
 
+// Parses a response head (status line and header lines, CRLF-separated,
+// without the blank line). False when it is no HTTP status line.
+bool ParseResponseHead(const std::string& head, HttpResponse* response);
+
+class HttpsSession;
+
 class HttpConnection {
  public:
   // `abort` is polled between waits; true ends the current call with kAborted.
@@ -69,11 +79,15 @@ class HttpConnection {
  private:
   IoResult Connect(const HttpUrl& url);
   IoResult WaitReadable();
+  // One recv(), waiting first only when nothing is there; 0 bytes = closed.
+  IoResult Receive(char* buffer, size_t capacity, size_t* got);
   IoResult SendAll(const std::string& data);
   IoResult ReadHead(std::string* head);
 
   std::function<bool()> abort_;
   uint32_t stall_ms_;
+  std::unique_ptr<HttpsSession> tls_;  // the https side, made on first use
+  bool tls_active_ = false;            // the current response came through tls_
   uintptr_t socket_;
   std::string host_key_;
   std::string pending_;      // body bytes read along with the head

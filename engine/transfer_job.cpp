@@ -7,13 +7,14 @@
 
 #include "engine/file_check.h"
 #include "engine/http_conn.h"
+#include "engine/sha256.h"
 
 namespace fetch {
 
 namespace {
 
 constexpr uint64_t kCheckpointBytes = 8ull * 1024 * 1024;
-constexpr ULONGLONG kCheckpointMs = 500;
+constexpr ULONGLONG kCheckpointMs = 200;
 constexpr ULONGLONG kSpeedWindowMs = 3000;
 constexpr int kMaxRedirects = 5;
 constexpr uint32_t kMaxRetryAfterMs = 30000;
@@ -63,7 +64,8 @@ TransferJob::TransferJob(Task task, std::wstring folder)
       part_path_(PartPath(folder_, task_)),
       state_path_(StatePath(folder_, task_)),
       final_path_(FinalPath(folder_, task_)),
-      checkpoint_due_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+      checkpoint_due_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      hash_wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 TransferJob::~TransferJob() {
   RequestStop();
@@ -95,6 +97,20 @@ int32_t TransferJob::Open() {
 
   LARGE_INTEGER size = {};
   GetFileSizeEx(part_.Get(), &size);
+  // The rest of the file must fit: refuse at once rather than fail at 90 %.
+  // What the partial file already occupies counts as room.
+  FILE_STANDARD_INFO standard = {};
+  ULARGE_INTEGER free_bytes = {};
+  if (GetFileInformationByHandleEx(part_.Get(), FileStandardInfo, &standard, sizeof(standard)) &&
+      GetDiskFreeSpaceExW(folder_.c_str(), &free_bytes, nullptr, nullptr)) {
+    const uint64_t allocated = static_cast<uint64_t>(std::max<LONGLONG>(0, standard.AllocationSize.QuadPart));
+    const uint64_t needed = task_.size > allocated ? task_.size - allocated : 0;
+    if (free_bytes.QuadPart < needed) {
+      part_.Reset();
+      if (size.QuadPart == 0) DeleteFileW(part_path_.c_str());  // made by this call: leave no trace
+      return kDiskError;
+    }
+  }
   if (have_state && !saved.verified && static_cast<uint64_t>(size.QuadPart) == task_.size) {
     record_ = saved;
   } else {
@@ -141,6 +157,11 @@ bool TransferJob::Sleep(uint32_t ms) {
     ::Sleep(std::min<ULONGLONG>(50, end - GetTickCount64()));
   }
   return true;
+}
+
+bool TransferJob::ChunkDone(uint64_t chunk) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return chunk < record_.done.size() && record_.done[static_cast<size_t>(chunk)] != 0;
 }
 
 bool TransferJob::AllDone() const {
@@ -199,7 +220,7 @@ bool TransferJob::ClaimSpan(int worker, Span* span) {
   // Long spans keep connections streaming; shorter ones near the end let
   // every connection help finish.
   const size_t want = std::max<size_t>(
-      1, std::min<size_t>(64, free_chunks / (2 * static_cast<size_t>(task_.connections))));
+      1, std::min<size_t>(256, free_chunks / (2 * static_cast<size_t>(task_.connections))));
   size_t end = first;
   while (end < count && end - first < want && !record_.done[end] && !claimed_[end]) {
     claimed_[end] = 1;
@@ -256,13 +277,14 @@ void TransferJob::MarkDone(uint64_t chunk, uint32_t epoch) {
     // A fast link must not pile up more unrecorded data than a resume may
     // fetch again: wake the supervisor at once.
     if (unflushed_bytes_ >= kCheckpointBytes) SetEvent(checkpoint_due_.Get());
+    SetEvent(hash_wake_.Get());
   }
 }
 
 TransferJob::SpanResult TransferJob::FetchSpan(HttpConnection* conn, const Span& span, char* buffer,
                                                uint32_t* span_epoch, int* source, uint32_t* retry_after_ms) {
   HttpUrl url;
-  if (!ParseHttpUrl(CurrentUrl(source), &url) || url.https) return SpanResult::kRetry;
+  if (!ParseHttpUrl(CurrentUrl(source), &url)) return SpanResult::kRetry;
   const uint64_t first = span.first_chunk * kChunkBytes;
   const uint64_t end = std::min<uint64_t>(span.end_chunk * kChunkBytes, task_.size);
   std::string if_range;
@@ -279,7 +301,7 @@ TransferJob::SpanResult TransferJob::FetchSpan(HttpConnection* conn, const Span&
     if (!IsRedirect(response.status) || response.location.empty()) break;
     conn->Close();  // its body is of no use
     if (redirects >= kMaxRedirects) return SpanResult::kRetry;
-    if (!ParseHttpUrl(ResolveLocation(url, response.location), &url) || url.https) return SpanResult::kRetry;
+    if (!ParseHttpUrl(ResolveLocation(url, response.location), &url)) return SpanResult::kRetry;
   }
   if (response.status == 429 || response.status >= 500) {
     *retry_after_ms = response.retry_after_s * 1000;
@@ -323,6 +345,9 @@ TransferJob::SpanResult TransferJob::FetchSpan(HttpConnection* conn, const Span&
       if (r != IoResult::kOk) return SpanResult::kRetry;
       have += got;
     }
+    // A whole body streams past chunks an earlier attempt finished; they are
+    // not written again, so what the hasher read stays what is on disk.
+    if (span.whole_body && ChunkDone(chunk)) continue;
     if (!WriteChunk(chunk, buffer, size)) {
       Fail(kDiskError);
       return SpanResult::kFatal;
@@ -384,16 +409,64 @@ void TransferJob::Checkpoint() {
   if (!FlushFileBuffers(part_.Get()) || !WriteStateFile(state_path_, snapshot)) Fail(kDiskError);
 }
 
+void TransferJob::HashPrefix() {
+  try {
+    // Its own handle: on Windows a synchronous handle serialises its
+    // requests, which would make the writers wait for the reads.
+    base::ScopedHandle file(CreateFileW(part_path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return;  // Verify() then hashes the whole file itself
+    std::vector<char> buffer(kChunkBytes);
+    Sha256 sha;
+    uint64_t next = 0;  // chunks hashed
+    uint32_t epoch = epoch_;
+    const uint64_t count = record_.ChunkCount();
+    while (!stop_ && !failed_ && !hasher_exit_) {
+      if (next == count) {
+        prefix_digest_ = sha.FinishHex();
+        return;
+      }
+      if (!ChunkDone(next) || epoch != epoch_) {
+        if (epoch != epoch_) {
+          // The file on the server changed: every chunk is fetched again.
+          sha.Reset();
+          next = 0;
+          epoch = epoch_;
+        }
+        WaitForSingleObject(hash_wake_.Get(), 50);
+        continue;
+      }
+      const uint32_t size = static_cast<uint32_t>(record_.ChunkSize(next));
+      const uint64_t offset = next * kChunkBytes;
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      DWORD read = 0;
+      if (!ReadFile(file.Get(), buffer.data(), size, &read, &at) || read != size) return;
+      {
+        // Done chunks are rewritten only after a reset, which bumps the
+        // epoch under this lock: an unchanged epoch means a stable read.
+        std::lock_guard<std::mutex> guard(lock_);
+        if (epoch != epoch_) continue;
+      }
+      sha.Update(buffer.data(), size);
+      ++next;
+    }
+  } catch (...) {
+    // Out of memory at worst: Verify() hashes the whole file instead.
+  }
+}
+
 void TransferJob::Verify() {
   phase_ = JobPhase::kVerifying;
-  std::string digest;
+  std::string digest = prefix_digest_;
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(part_.Get(), &size)) {
     Fail(kDiskError);
     phase_ = JobPhase::kFailed;
     return;
   }
-  const bool hashed = Sha256OfFile(part_path_, &stop_, &digest);
+  const bool hashed = !digest.empty() || Sha256OfFile(part_path_, &stop_, &digest);
   if (stop_) return;  // checked again at the next start
   part_.Reset();
   if (hashed && static_cast<uint64_t>(size.QuadPart) == task_.size && digest == task_.sha256) {
@@ -436,6 +509,7 @@ void TransferJob::Supervise() {
         Fail(kDiskError);
       }
     }
+    if (!failed_) hasher_ = std::thread(&TransferJob::HashPrefix, this);
     if (!failed_ && !AllDone()) {
       const int count = static_cast<int>(std::min<uint64_t>(
           static_cast<uint64_t>(task_.connections), record_.ChunkCount()));
@@ -468,6 +542,9 @@ void TransferJob::Supervise() {
     workers_.clear();
     speed_ = 0;
     Checkpoint();
+    // Finished: the hasher reads the last chunks and ends by itself.
+    if (failed_ || stop_ || !AllDone()) hasher_exit_ = true;
+    if (hasher_.joinable()) hasher_.join();
     if (failed_) {
       phase_ = JobPhase::kFailed;
     } else if (!stop_ && AllDone()) {
@@ -476,9 +553,11 @@ void TransferJob::Supervise() {
   } catch (...) {
     Fail(kInternal);
     workers_exit_ = true;
+    hasher_exit_ = true;
     for (std::thread& t : workers_) {
       if (t.joinable()) t.join();
     }
+    if (hasher_.joinable()) hasher_.join();
     phase_ = JobPhase::kFailed;
   }
 }

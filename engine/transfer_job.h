@@ -2,11 +2,21 @@
 // state record, the connections that fill it, the final check and rename.
 //
 // A job runs on its own supervisor thread, which starts one worker thread
-// per connection. Workers claim runs of 1 MiB chunks, fetch them with a
+// per connection. Workers claim runs of 256 KiB chunks, fetch them with a
 // Range request and write each chunk whole at its offset; the supervisor
 // flushes the file and then records the finished chunks (at least every
-// 8 MiB or half second), measures the speed, and after the last chunk checks
+// 8 MiB or 200 ms), measures the speed, and after the last chunk checks
 // size and SHA-256 before the file gets its final name.
+//
+// The SHA-256 runs alongside the transfer: a hasher thread reads back the
+// complete prefix of the partial file, through its own handle, as chunks
+// finish, so the digest is ready moments after the last byte. It reads the
+// file, not the network buffers, and keeps nothing between runs: a resumed
+// job hashes again what an earlier run left on disk, so bytes changed
+// between runs are caught. Within a run nothing else can write the file
+// (it is open without write sharing), and a chunk is never written again
+// once done except after a reset of the whole download (a changed file on
+// the server), which restarts the hash.
 //
 // Thread-safety: Open() and Join() from the owning engine's control thread;
 // Pause(), Resume(), RequestStop() and Snapshot() from any thread, none of
@@ -88,6 +98,8 @@ class TransferJob {
   void Fail(int32_t code);
   void Checkpoint();
   void Verify();
+  void HashPrefix();  // the hasher thread
+  bool ChunkDone(uint64_t chunk) const;
   bool Sleep(uint32_t ms);  // false when stopped meanwhile
   std::string CurrentUrl(int* source);
   bool AllDone() const;
@@ -117,7 +129,13 @@ class TransferJob {
   std::atomic<bool> failed_{false};
   std::atomic<bool> workers_exit_{false};
 
+  // Written by the hasher thread, read by the supervisor after joining it.
+  std::string prefix_digest_;  // set once the whole file was hashed
+  base::ScopedHandle hash_wake_;  // auto-reset event: a chunk finished
+  std::atomic<bool> hasher_exit_{false};
+
   std::thread supervisor_;
+  std::thread hasher_;
   std::vector<std::thread> workers_;
 };
 

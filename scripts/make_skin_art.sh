@@ -224,6 +224,10 @@ for f in $(seq 0 11); do
 done
 convert $(for f in $(seq 0 11); do echo "$work/ld_$f.png"; done) +append "$work/loading.png"
 save "$work/loading.png" "$out/loading.png"
+# The line under the spinner.
+convert -background none -font "$CJK" -pointsize 13 -fill "$GOLD" label:"游戏资讯加载中，请稍候…" \
+  "$work/ld_txt.png"
+save "$work/ld_txt.png" "$out/loading_web_txt.png"
 
 # ---------------------------------------------------------------------------
 # Partner logos along the bottom edge (28 high) and the small gift badge.

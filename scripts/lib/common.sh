@@ -6,15 +6,23 @@ KV_BUILD=${KV_BUILD:-$KV_TOP/build}
 
 export WINEDEBUG=${WINEDEBUG:--all}
 # The tests' and the demo's Wine prefix lives in the build folder, never in
-# the user's ~/.wine.
-export WINEPREFIX=${WINEPREFIX:-$KV_BUILD/wineprefix}
+# the user's ~/.wine (arch.sh picks it with the build's architecture).
+source "$KV_TOP/scripts/lib/arch.sh"
+kv_apply_arch
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree=;mshtml=}
 
 kv_started_pids=()
 
 kv_configure_and_build() {
+  kv_apply_arch
+  # A build folder configured for the other architecture starts afresh.
+  if [ -f "$KV_BUILD/CMakeCache.txt" ] &&
+     ! grep -q "^CMAKE_TOOLCHAIN_FILE:.*=$KV_TOOLCHAIN\$" "$KV_BUILD/CMakeCache.txt"; then
+    echo "build: switching $KV_BUILD to $KV_ARCH"
+    rm -rf "$KV_BUILD/CMakeCache.txt" "$KV_BUILD/CMakeFiles"
+  fi
   cmake -S "$KV_TOP" -B "$KV_BUILD" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$KV_TOP/cmake/mingw-i686.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$KV_TOOLCHAIN" \
     -DKV_DEPS_DIR="$KV_BUILD/deps" "$@" >/dev/null
   cmake --build "$KV_BUILD"
 }
@@ -30,7 +38,9 @@ kv_start_wineserver() {
   fi
   wineboot -i </dev/null >/dev/null 2>&1 || true
   # Chinese text: map the face the program asks for to the installed CJK font.
-  if ! grep -q 'WenQuanYi Micro Hei' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  # (A fresh prefix names the font in its font list already, so look for
+  # the replacement key itself.)
+  if ! grep -q '^\[Software\\\\Wine\\\\Fonts\\\\Replacements\]' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '微软雅黑' /t REG_SZ \
       /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1 || true
   fi

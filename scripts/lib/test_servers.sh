@@ -7,6 +7,18 @@
 #   KV_TEST_WWW         document root (Z:\...\www)
 #   KV_TEST_HTTP_LOGS   log folder; access.log has one line per request:
 #                       <method> <request URI as sent> <status> "<Range>" "<User-Agent>"
+#   KV_TEST_HTTPS_PORT  the same documents over TLS, with a certificate for
+#                       127.0.0.1 issued by the tests' own authority
+#   KV_TEST_HTTPS_UNTRUSTED_PORT
+#                       the same over TLS with a self-signed certificate
+#                       that nothing trusts
+#   KV_TEST_CA_DER      that authority's certificate (DER, Windows path); a
+#                       test that trusts it adds it to the Wine prefix's
+#                       root store, never the machine's
+#   KV_TEST_STATS_PORT  set when the same server also listens on the port the
+#                       build's statistics host names (the program's reports
+#                       then land in the same access.log); unset when another
+#                       server (a running demo) holds that port
 #
 # The server's PID goes into kv_started_pids, so kv_stop_started ends it.
 
@@ -17,9 +29,61 @@ kv_windows_path() {
   printf 'Z:%s' "${1//\//\\}"
 }
 
-# Writes $KV_NGINX_DIR/nginx.conf for port $1.
+# The tests' certificate authority, a certificate it issued for 127.0.0.1,
+# and a self-signed one; made once per build folder. The address is named
+# both as an address and as a DNS name: Wine's check matches DNS names only,
+# and the untrusted certificate must fail on trust alone.
+kv_make_test_certificates() {
+  local dir=$KV_NGINX_DIR/tls
+  [ -s "$dir/ca.der" ] && [ -s "$dir/server.crt" ] && [ -s "$dir/untrusted.crt" ] && return 0
+  mkdir -p "$dir"
+  (
+    cd "$dir" || exit 1
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 3650 \
+      -subj "/CN=KVDownloader test authority" \
+      -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" &&
+      openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=127.0.0.1" &&
+      printf 'subjectAltName=IP:127.0.0.1,DNS:127.0.0.1\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' >server.ext &&
+      openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out server.crt -days 825 \
+        -extfile server.ext &&
+      openssl req -x509 -newkey rsa:2048 -nodes -keyout untrusted.key -out untrusted.crt -days 825 \
+        -subj "/CN=127.0.0.1" -addext "subjectAltName=IP:127.0.0.1,DNS:127.0.0.1" &&
+      openssl x509 -in ca.crt -outform der -out ca.der
+  ) >/dev/null 2>&1
+}
+
+# The port of the statistics host the build was configured with.
+kv_stats_port() {
+  local host
+  host=$(sed -n 's/^KV_STATS_HOST:STRING=//p' "$KV_BUILD/CMakeCache.txt" 2>/dev/null)
+  case $host in
+    127.0.0.1:*) echo "${host#127.0.0.1:}" ;;
+  esac
+}
+
+# Writes $KV_NGINX_DIR/nginx.conf for port $1 (and the statistics port $2,
+# when given; the TLS ports $3 and $4, when given).
 kv_write_nginx_config() {
-  local port=$1
+  local port=$1 stats_listen="" tls_servers="" tls=$KV_NGINX_DIR/tls
+  [ -n "${2:-}" ] && stats_listen="listen 127.0.0.1:$2;"
+  if [ -n "${3:-}" ] && [ -n "${4:-}" ]; then
+    tls_servers="
+  server {
+    listen 127.0.0.1:$3 ssl;
+    ssl_certificate $tls/server.crt;
+    ssl_certificate_key $tls/server.key;
+    root $KV_TEST_WWW_DIR;
+    location /slow/ { limit_rate 2m; }
+    location / { }
+  }
+  server {
+    listen 127.0.0.1:$4 ssl;
+    ssl_certificate $tls/untrusted.crt;
+    ssl_certificate_key $tls/untrusted.key;
+    root $KV_TEST_WWW_DIR;
+    location / { }
+  }"
+  fi
   mkdir -p "$KV_NGINX_DIR/logs" "$KV_NGINX_DIR/temp" "$KV_TEST_WWW_DIR/b/duan/s/ginstall"
   # The statistics path answers like the real endpoint: a short 200.
   printf 'ok' >"$KV_TEST_WWW_DIR/b/duan/s/ginstall/index.html"
@@ -43,9 +107,12 @@ http {
   scgi_temp_path $KV_NGINX_DIR/temp/scgi;
   server {
     listen 127.0.0.1:$port;
+    $stats_listen
     root $KV_TEST_WWW_DIR;
+    # Rate-limited per connection, for transfers a test must catch midway.
+    location /slow/ { limit_rate 2m; }
     location / { }
-  }
+  }$tls_servers
 }
 EOF
 }
@@ -64,9 +131,22 @@ kv_start_test_http() {
   else
     ports=$(seq 18481 18520)
   fi
+  local stats_port
+  stats_port=$(kv_stats_port)
+  if [ -n "$stats_port" ] && kv_port_in_use "$stats_port"; then
+    echo "test nginx: port $stats_port (statistics) is taken; report checks will be skipped" >&2
+    stats_port=""
+  fi
+  local tls_ok=""
+  kv_make_test_certificates && tls_ok=1 || echo "test nginx: no TLS certificates (openssl failed); https tests will fail" >&2
   for port in $ports; do
     kv_port_in_use "$port" && continue
-    kv_write_nginx_config "$port"
+    local tls_port="" untrusted_port=""
+    if [ -n "$tls_ok" ] && ! kv_port_in_use $((port + 100)) && ! kv_port_in_use $((port + 200)); then
+      tls_port=$((port + 100))
+      untrusted_port=$((port + 200))
+    fi
+    kv_write_nginx_config "$port" "$stats_port" "$tls_port" "$untrusted_port"
     rm -f "$KV_NGINX_DIR/nginx.pid"
     nginx -p "$KV_NGINX_DIR" -c "$KV_NGINX_DIR/nginx.conf" -e "$KV_NGINX_DIR/logs/error.log" \
       -g 'daemon off;' </dev/null >/dev/null 2>&1 &
@@ -76,6 +156,12 @@ kv_start_test_http() {
       if [ -s "$KV_NGINX_DIR/nginx.pid" ] && kv_port_in_use "$port"; then
         kv_started_pids+=("$pid")
         export KV_TEST_HTTP_PORT=$port
+        if [ -n "$stats_port" ]; then export KV_TEST_STATS_PORT=$stats_port; else unset KV_TEST_STATS_PORT; fi
+        if [ -n "$tls_port" ]; then
+          export KV_TEST_HTTPS_PORT=$tls_port KV_TEST_HTTPS_UNTRUSTED_PORT=$untrusted_port
+          export KV_TEST_CA_DER
+          KV_TEST_CA_DER=$(kv_windows_path "$KV_NGINX_DIR/tls/ca.der")
+        fi
         export KV_TEST_WWW
         export KV_TEST_HTTP_LOGS
         KV_TEST_WWW=$(kv_windows_path "$KV_TEST_WWW_DIR")

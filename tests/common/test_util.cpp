@@ -1,5 +1,7 @@
 #include "common/test_util.h"
 
+#include <windows.h>
+#include <bcrypt.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -93,6 +95,28 @@ std::wstring ReadUtf16File(const std::wstring& path) {
                                        (static_cast<unsigned char>(bytes[i + 1]) << 8)));
   }
   return out;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+  BCRYPT_ALG_HANDLE alg = nullptr;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  unsigned char digest[32] = {};
+  if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0) {
+    if (BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
+      BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
+                     static_cast<ULONG>(bytes.size()), 0);
+      BCryptFinishHash(hash, digest, sizeof(digest), 0);
+      BCryptDestroyHash(hash);
+    }
+    BCryptCloseAlgorithmProvider(alg, 0);
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char b : digest) {
+    hex.push_back(kHex[b >> 4]);
+    hex.push_back(kHex[b & 15]);
+  }
+  return hex;
 }
 
 }  // namespace testutil

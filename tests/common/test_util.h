@@ -32,6 +32,8 @@ void PumpFor(DWORD ms);
 // Folder of the running test program (helpers are built beside it).
 std::wstring TestBinDir();
 
+// Lower-case hex SHA-256 of `bytes`, through the platform's provider.
+std::string Sha256Hex(const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);

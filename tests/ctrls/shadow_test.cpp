@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/test_util.h"
+#include "ctrls/shadow_frame_wnd.h"
 #include "ctrls/top_window.h"
 
 namespace {
@@ -86,6 +87,24 @@ TEST_F(ShadowTest, StyleWithoutShadowCreatesNone) {
   testutil::PumpFor(50);
   EXPECT_EQ(wnd.GetShadowHWND(), nullptr);
   EXPECT_EQ(wnd.image_requests, 0);
+}
+
+// The shadow stays above its host (an owned window always does), so only
+// the bands around the host may be drawn.
+TEST(ShadowFrameTest, FrameLeavesTheHostsRectangleTransparent) {
+  Upp::ImageBuffer b(Upp::Size(16, 16));
+  for (int i = 0; i < 256; ++i) b.Pixels()[i] = Upp::RGBA{0, 0, 0, 255};
+  Upp::Image img = b.Finish();
+  img.SetHotSpot(Upp::Point(6, 6));
+  Upp::Draw w(Upp::Size(40, 30));  // a 30 x 20 host
+  ctrls::ShadowFrameWnd::PaintFrame(w, img);
+  EXPECT_EQ(w.At(4, 15).a, 255);   // left band
+  EXPECT_EQ(w.At(20, 2).a, 255);   // top band
+  EXPECT_EQ(w.At(35, 15).a, 255);  // right band
+  EXPECT_EQ(w.At(20, 23).a, 255);  // bottom band
+  EXPECT_EQ(w.At(5, 3), Upp::RGBA());  // the host's corners
+  EXPECT_EQ(w.At(34, 22), Upp::RGBA());
+  EXPECT_EQ(w.At(20, 12), Upp::RGBA());
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "ctrls/button.h"
 #include "ctrls/panel.h"
 #include "fake_clock.h"
-#include "upp/image_decode.h"
+#include "shipped_skin.h"
 #include "upp/offscreen_host.h"
 
 namespace {
@@ -16,16 +16,7 @@ using Upp::Point;
 using Upp::RGBA;
 using Upp::Size;
 
-std::wstring SkinFile(const std::string& name) {
-  std::string here = __FILE__;  // .../tests/ctrls/shipped_skin_test.cpp
-  const size_t cut = here.rfind("/tests/");
-  if (cut == std::string::npos || here.empty() || here[0] != '/') return std::wstring();
-  std::wstring path = L"Z:";
-  for (char c : here.substr(0, cut) + "/res/skin/" + name) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-  return path;
-}
-
-Upp::Image Load(const std::string& name) { return Upp::LoadImageFile(SkinFile(name)); }
+Upp::Image Load(const std::string& name) { return ctrls_test::LoadShippedImage(name); }
 
 TEST(ShippedSkinControlsTest, HoveredPauseButtonShowsItsHotLookAfterTheFade) {
   ctrls::Button::Style style;

@@ -116,9 +116,15 @@ TEST(TrayIconRecordTest, SizeFollowsShellVersion) {
   EXPECT_EQ(TrayIcon::RecordSize(4), static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
   EXPECT_EQ(TrayIcon::RecordSize(5), static_cast<DWORD>(NOTIFYICONDATAW_V2_SIZE));
   EXPECT_EQ(TrayIcon::RecordSize(6), static_cast<DWORD>(NOTIFYICONDATAW_V2_SIZE));
-  // The wide record's sizes: the ANSI ones (88 and 488) would cut the tip.
+  // The wide record's sizes: the ANSI ones (88 and 488 in a 32-bit
+  // program) would cut the tip.
+#if defined(_WIN64)
+  EXPECT_EQ(TrayIcon::RecordSize(4), 152u + 16u);  // three pointer-sized fields grow
+  EXPECT_EQ(TrayIcon::RecordSize(5), 936u + 16u);
+#else
   EXPECT_EQ(TrayIcon::RecordSize(4), 152u);
   EXPECT_EQ(TrayIcon::RecordSize(5), 936u);
+#endif
 }
 
 }  // namespace

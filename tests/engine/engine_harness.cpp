@@ -3,6 +3,10 @@
 #include <bcrypt.h>
 
 #include <random>
+#include <set>
+#include <vector>
+
+#include "common/test_servers.h"
 
 namespace enginetest {
 
@@ -89,28 +93,6 @@ std::string RandomBytes(size_t size, uint32_t seed) {
   return out;
 }
 
-std::string Sha256Hex(const std::string& bytes) {
-  BCRYPT_ALG_HANDLE alg = nullptr;
-  BCRYPT_HASH_HANDLE hash = nullptr;
-  unsigned char digest[32] = {};
-  if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0) {
-    if (BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
-      BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
-                     static_cast<ULONG>(bytes.size()), 0);
-      BCryptFinishHash(hash, digest, sizeof(digest), 0);
-      BCryptDestroyHash(hash);
-    }
-    BCryptCloseAlgorithmProvider(alg, 0);
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char b : digest) {
-    hex.push_back(kHex[b >> 4]);
-    hex.push_back(kHex[b & 15]);
-  }
-  return hex;
-}
-
 TaskSandbox::TaskSandbox()
     : tasks_(root_.Join(L"download")), home_(root_.Join(L"home")), save_(root_.Join(L"games\\Korvan")) {
   CreateDirectoryW(tasks_.c_str(), nullptr);
@@ -133,6 +115,17 @@ void TaskSandbox::WriteTask(const std::vector<std::wstring>& urls, uint64_t size
   for (const std::wstring& url : urls) text += "url=" + std::string(url.begin(), url.end()) + "\n";
   text += extra;
   testutil::WriteFileBytes(tasks_ + L"\\617350001.task", text);
+}
+
+size_t DistinctRangesServed(size_t log_offset, const std::wstring& name) {
+  std::vector<testutil::NginxLogLine> lines;
+  const std::string uri = "/" + std::string(name.begin(), name.end());
+  testutil::TestNginx::WaitForLogLines(
+      log_offset, [&](const testutil::NginxLogLine& l) { return l.uri == uri && l.status == 206; }, 3, 5000,
+      &lines);
+  std::set<std::string> ranges;
+  for (const auto& l : lines) ranges.insert(l.range);
+  return ranges.size();
 }
 
 }  // namespace enginetest

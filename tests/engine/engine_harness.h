@@ -70,7 +70,11 @@ class EngineRef {
 
 // Random bytes, reproducible from the seed.
 std::string RandomBytes(size_t size, uint32_t seed);
-std::string Sha256Hex(const std::string& bytes);
+
+// How many different ranges of the test nginx's file /`name` it answered
+// with 206 after log offset `log_offset` (waiting up to 5 s for three).
+size_t DistinctRangesServed(size_t log_offset, const std::wstring& name);
+using testutil::Sha256Hex;
 
 // A test's own task table, per-user record folder and save folder, set in
 // the process environment (which the engine reads) for the test's life.

@@ -53,7 +53,8 @@ std::string ServedRequest::Header(const std::string& lower_name) const {
 
 bool ServerConn::Send(const std::string& data) { return SendPaced(data.data(), data.size(), 0, false); }
 
-bool ServerConn::SendPaced(const char* data, size_t size, uint64_t bytes_per_second, bool count_body) {
+bool ServerConn::SendPaced(const char* data, size_t size, uint64_t bytes_per_second, bool count_body,
+                           const std::atomic<bool>* full_speed) {
   size_t sent = 0;
   // Small pieces, each sent only once the socket can take it, so a client
   // that stopped reading never keeps the server from stopping.
@@ -73,7 +74,7 @@ bool ServerConn::SendPaced(const char* data, size_t size, uint64_t bytes_per_sec
     if (r <= 0) return false;
     sent += static_cast<size_t>(r);
     if (count_body && CurrentServer()) CurrentServer()->CountBody(static_cast<uint64_t>(r));
-    if (bytes_per_second) {
+    if (bytes_per_second && !(full_speed && *full_speed)) {
       const ULONGLONG due = start + sent * 1000 / bytes_per_second;
       const ULONGLONG now = GetTickCount64();
       if (due > now) Sleep(static_cast<DWORD>(due - now));
@@ -118,7 +119,8 @@ void ServeFile(ServerConn& conn, const ServedRequest& request, const std::string
   }
   const uint64_t end = std::min<uint64_t>(last + 1, body.size());
   if (first < end) {
-    if (!conn.SendPaced(body.data() + first, static_cast<size_t>(end - first), options.bytes_per_second, true)) {
+    if (!conn.SendPaced(body.data() + first, static_cast<size_t>(end - first), options.bytes_per_second, true,
+                       options.full_speed)) {
       conn.Close();
       return;
     }
@@ -140,7 +142,7 @@ ScriptedServer::~ScriptedServer() {
   if (listener_ != INVALID_SOCKET) closesocket(listener_);
 }
 
-bool ScriptedServer::Start() {
+bool ScriptedServer::Start(int port) {
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
   listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -148,6 +150,13 @@ bool ScriptedServer::Start() {
   sockaddr_in addr = {};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<u_short>(port));
+  if (port != 0) {
+    // A port chosen again, as a server coming back would: its earlier
+    // connections may linger in TIME_WAIT.
+    const BOOL reuse = TRUE;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof(reuse));
+  }
   int len = sizeof(addr);
   if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(listener_, 64) != 0 ||
       getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {

@@ -37,9 +37,11 @@ class ServerConn {
  public:
   ServerConn(SOCKET s, const std::atomic<bool>* stop) : socket_(s), stop_(stop) {}
   bool Send(const std::string& data);
-  // Sends slowly: `bytes_per_second` in 16 KiB pieces (0 = at once);
-  // `count_body` adds what was sent to the server's body byte count.
-  bool SendPaced(const char* data, size_t size, uint64_t bytes_per_second, bool count_body);
+  // Sends slowly: `bytes_per_second` in 16 KiB pieces (0 = at once) until
+  // `full_speed` (if given) turns true; `count_body` adds what was sent to
+  // the server's body byte count.
+  bool SendPaced(const char* data, size_t size, uint64_t bytes_per_second, bool count_body,
+                 const std::atomic<bool>* full_speed = nullptr);
   void Close() { closed_ = true; }
   void Reset();  // closes with an RST instead of a FIN
   void StallUntilStopped();
@@ -57,6 +59,7 @@ struct ServeOptions {
   std::string etag = "\"v1\"";
   bool ignore_range = false;       // 200 and the whole body even to a Range
   uint64_t bytes_per_second = 0;   // pacing, 0 = full speed
+  const std::atomic<bool>* full_speed = nullptr;  // ends the pacing once true
   int64_t declared_size = -1;      // a Content-Length/total other than the body's
 };
 // Answers `request` from `body`: 206 for a satisfiable range (honouring
@@ -72,7 +75,8 @@ class ScriptedServer {
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-  bool Start();
+  // Listens on 127.0.0.1 at `port`, or at one the system picks (0).
+  bool Start(int port = 0);
   int port() const { return port_; }
   std::wstring Url(const std::wstring& path) const;
   std::vector<ServedRequest> Requests() const;

@@ -11,7 +11,7 @@
 //   kv_test_child.exe hold-desktop          keeps a hidden window open until
 //                                           killed (see scripts/test)
 //   kv_test_child.exe                       (no arguments, as an installer is
-//                                           started) writes its command line
+//                                           started) adds its command line
 //                                           to started.txt beside itself
 //
 // Unknown commands exit with 2. Single-threaded.
@@ -30,9 +30,12 @@ DWORD ParseNumber(const wchar_t* text) {
   return static_cast<DWORD>(wcstoul(text, nullptr, 10));
 }
 
-int Touch(const wchar_t* path) {
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+// Writes this process's command line to `path`, after what is there when
+// `append` (so that a test can count starts).
+int Touch(const wchar_t* path, bool append = false) {
+  HANDLE file = CreateFileW(path, append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                            append ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0, nullptr,
+                            append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 4;
   const std::wstring line = GetCommandLineW();
   DWORD written = 0;
@@ -81,7 +84,7 @@ int main() {
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
     std::wstring marker(self, n);
     marker = marker.substr(0, marker.find_last_of(L'\\')) + L"\\started.txt";
-    return Touch(marker.c_str());
+    return Touch(marker.c_str(), true);
   }
   if (argv && argc == 2 && std::wstring(argv[1]) == L"hold-desktop") return HoldDesktop();
   if (!argv || argc < 3) return 2;

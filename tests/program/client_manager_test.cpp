@@ -78,7 +78,10 @@ TEST_F(ClientManagerTest, StopRemovesTheWindowFreesTheMutexAndQuitsAboutOneSecon
   EXPECT_EQ(loop.Run(), 0);
   ULONGLONG took = GetTickCount64() - start;
   EXPECT_GE(took, 1000u);
-  EXPECT_LT(took, 3000u);
+  // Not at once, and not hanging: Wine's removal of the tray icon alone
+  // takes about 2 s, and over 8 s on a loaded machine, so the upper bound
+  // is generous.
+  EXPECT_LT(took, 15000u);
 }
 
 }  // namespace
@@ -112,6 +115,25 @@ TEST_F(InstallExeTest, StartedInstallerStopsTheProgramAboutOneSecondLater) {
   const std::string bytes = testutil::ReadFileBytes(marker);
   const std::wstring line(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
   EXPECT_EQ(line, L"\"" + installer + L"\"");
+}
+
+// The install button can still be pressed in the second before the
+// program ends: that press must not start the installer a second time.
+TEST_F(InstallExeTest, APressWhileTheProgramEndsStartsNoSecondInstaller) {
+  const std::wstring installer = root_ + L"\\KorvanInstall\\KorvanInstall.exe";
+  ASSERT_TRUE(CopyFileW((testutil::TestBinDir() + L"\\kv_test_child.exe").c_str(),
+                        installer.c_str(), FALSE));
+  base::MessageLoop loop;
+  GetLogicObject<korvan::ClientManager>()->InstallExe();
+  Upp::SetTimeCallback(300, [] { GetLogicObject<korvan::ClientManager>()->InstallExe(); }, this);
+  EXPECT_EQ(loop.Run(), 0);
+  Upp::KillTimeCallback(this);
+  const std::wstring marker = root_ + L"\\KorvanInstall\\started.txt";
+  ASSERT_TRUE(testutil::PumpUntil([&] { return testutil::FileExists(marker); }, 5000));
+  testutil::PumpFor(2000);  // time for a second copy to write its line
+  const std::string bytes = testutil::ReadFileBytes(marker);
+  const std::wstring lines(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+  EXPECT_EQ(lines, L"\"" + installer + L"\"");
 }
 
 TEST_F(InstallExeTest, MissingInstallerShowsTheMessageOnceAndKeepsRunning) {

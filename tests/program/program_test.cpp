@@ -9,54 +9,16 @@
 #include "base/scoped_handle.h"
 #include "common/test_util.h"
 #include "log/log_file.h"
+#include "program/program_driver.h"
 
 namespace {
+
+using programtest::EndUnpackingTools;
+using programtest::Program;
 
 constexpr wchar_t kMutexName[] = L"KVDOWNLOADER_INSWND";
 
 std::wstring BuiltProgram() { return testutil::TestBinDir() + L"\\..\\..\\KVDownloader.exe"; }
-
-// A started process that is ended when the test ends, whatever happens.
-class Child {
- public:
-  Child() = default;
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  ~Child() {
-    if (info_.hProcess) {
-      TerminateProcess(info_.hProcess, 1);
-      WaitForSingleObject(info_.hProcess, 5000);
-      CloseHandle(info_.hProcess);
-      CloseHandle(info_.hThread);
-    }
-  }
-  bool Start(const std::wstring& exe, const std::wstring& args = L"") {
-    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
-    // Under Wine a child would otherwise share this test's output, and so
-    // would the tools it starts: ctest would then wait for them to end.
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    base::ScopedHandle null_device(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                               OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOW si = {sizeof(si)};
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = si.hStdOutput = si.hStdError = null_device.Get();
-    std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
-    return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
-                          &si, &info_) != 0;
-  }
-  // Exit code once ended within `ms`, or STILL_ACTIVE.
-  DWORD WaitExit(DWORD ms) {
-    WaitForSingleObject(info_.hProcess, ms);
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(info_.hProcess, &code);
-    return code;
-  }
-  bool Running() { return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
-
- private:
-  PROCESS_INFORMATION info_ = {};
-};
 
 bool MutexExists() {
   HANDLE h = OpenMutexW(SYNCHRONIZE, FALSE, kMutexName);
@@ -75,16 +37,11 @@ class ProgramTest : public testing::Test {
   // A copy of the program ended mid-start may leave its unpacking tool
   // running; it would hold the tool's file for the next test.
   void TearDown() override { EndUnpackingTools(); }
-  static void EndUnpackingTools() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    base::TerminateProcessesByPath(std::wstring(temp) + L"7za.exe", 5000);
-  }
   void WriteLogIni(const std::string& text) {
     ASSERT_TRUE(testutil::WriteFileBytes(dir_.Join(L"log.ini"), text));
   }
   std::wstring TodayLog() { return kvlog::DailyLogFileName(dir_.path(), kvlog::LocalToday()); }
-  bool StartAndWaitForMutex(Child& child, const std::wstring& args = L"") {
+  bool StartAndWaitForMutex(Program& child, const std::wstring& args = L"") {
     if (!child.Start(exe_, args)) return false;
     return testutil::PumpUntil([&] { return MutexExists() || !child.Running(); }, 15000) &&
            child.Running();
@@ -96,7 +53,7 @@ class ProgramTest : public testing::Test {
 
 TEST_F(ProgramTest, LevelOneWritesTodaysFileWithMarkAndWelcomeLine) {
   WriteLogIni("[log]\r\nlevel=1\r\n");
-  Child first;
+  Program first;
   ASSERT_TRUE(StartAndWaitForMutex(first));
   const std::wstring welcome = L"MESSAGE: welcome to Korvan launcher developing ...\r\n";
   ASSERT_TRUE(testutil::PumpUntil(
@@ -113,7 +70,7 @@ TEST_F(ProgramTest, LevelOneWritesTodaysFileWithMarkAndWelcomeLine) {
 }
 
 TEST_F(ProgramTest, WithoutLogIniNoLogFileAppears) {
-  Child first;
+  Program first;
   ASSERT_TRUE(StartAndWaitForMutex(first));
   testutil::PumpFor(500);
   EXPECT_TRUE(first.Running());
@@ -122,9 +79,9 @@ TEST_F(ProgramTest, WithoutLogIniNoLogFileAppears) {
 
 TEST_F(ProgramTest, LaterStartsWakeTheFirstAndExitWithZeroWhateverTheirCommandLine) {
   WriteLogIni("[log]\r\nlevel=1\r\n");
-  Child first;
+  Program first;
   ASSERT_TRUE(StartAndWaitForMutex(first));
-  Child second, third;
+  Program second, third;
   ULONGLONG start = GetTickCount64();
   ASSERT_TRUE(second.Start(exe_, L"--any /thing \"at all\""));
   ASSERT_TRUE(third.Start(exe_));
@@ -156,8 +113,9 @@ TEST_F(ProgramTest, HostileLogIniValuesStillStart) {
       "\xFF\xFE\x00garbage\r\n[[[log\r\n=\r\n",
   };
   for (const char* ini : inis) {
+    EndUnpackingTools();  // of the copy the last round killed
     WriteLogIni(ini);
-    Child child;
+    Program child;
     ASSERT_TRUE(StartAndWaitForMutex(child)) << ini;
     testutil::PumpFor(300);
     EXPECT_TRUE(child.Running()) << ini;
@@ -169,7 +127,7 @@ TEST_F(ProgramTest, StartsWhenTheLogFileIsLockedByAnotherProcess) {
   HANDLE locked = CreateFileW(TodayLog().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-  Child child;
+  Program child;
   EXPECT_TRUE(StartAndWaitForMutex(child));
   testutil::PumpFor(300);
   EXPECT_TRUE(child.Running());
@@ -183,11 +141,11 @@ TEST_F(ProgramTest, StaleCopyWithoutMutexIsEndedWithCode16) {
   const std::wstring stale_exe = other.Join(L"KVDownloader.exe");
   ASSERT_TRUE(CopyFileW((testutil::TestBinDir() + L"\\kv_test_child.exe").c_str(),
                         stale_exe.c_str(), FALSE));
-  Child stale;
+  Program stale;
   ASSERT_TRUE(stale.Start(stale_exe, L"sleep 60000"));
   testutil::PumpFor(300);
   ASSERT_TRUE(stale.Running());
-  Child fresh;
+  Program fresh;
   ASSERT_TRUE(StartAndWaitForMutex(fresh));
   EXPECT_EQ(stale.WaitExit(10000), 16u);
   EXPECT_TRUE(fresh.Running());
@@ -207,7 +165,7 @@ TEST_F(ProgramTest, StartUnpacksToolAndEngineIntoTempAndDeletesTheArchives) {
   WriteLogIni("[log]\r\nlevel=1\r\n");
   const std::wstring temp = TempFolder();
   DeleteFileW((temp + L"7za.exe").c_str());
-  Child first;
+  Program first;
   ASSERT_TRUE(StartAndWaitForMutex(first));
   const std::wstring unpacked = L"MESSAGE: 解压downloader资源，cmdline:\"";
   ASSERT_TRUE(testutil::PumpUntil(
@@ -217,12 +175,17 @@ TEST_F(ProgramTest, StartUnpacksToolAndEngineIntoTempAndDeletesTheArchives) {
   const size_t tool = log.find(L"korvan::ClientManager::Pimpl::Unzip7z");
   const size_t tool_ok = log.find(L"解压7z工具成功");
   const size_t engine = log.find(L"korvan::ClientManager::Pimpl::UnzipDownloader");
-  ASSERT_NE(tool, std::wstring::npos);
-  ASSERT_NE(tool_ok, std::wstring::npos);
-  ASSERT_NE(engine, std::wstring::npos);
+  const std::string shown(log.begin(), log.end());  // lossy, for the failure message
+  ASSERT_NE(tool, std::wstring::npos) << shown;
+  ASSERT_NE(tool_ok, std::wstring::npos) << shown;
+  ASSERT_NE(engine, std::wstring::npos) << shown;
   EXPECT_LT(tool, tool_ok);
   EXPECT_LT(tool_ok, engine);
   EXPECT_EQ(log.find(L"释放模块组失败"), std::wstring::npos);
+  // The archives go right after the tool has run (and logged).
+  EXPECT_TRUE(testutil::PumpUntil(
+      [&] { return !testutil::FileExists(temp + L"7za.zip") && !testutil::FileExists(temp + L"downloader.7z"); },
+      5000));
   EXPECT_TRUE(testutil::FileExists(temp + L"7za.exe"));
   EXPECT_TRUE(testutil::FolderExists(temp + L"download"));
   EXPECT_FALSE(testutil::FileExists(temp + L"7za.zip"));

@@ -1,0 +1,424 @@
+// The whole road of a download through the real program: the engine it
+// unpacks fetches the (demo) installer from the loopback nginx, the file is
+// checked, the installer starts exactly once and the program exits 0, with
+// the funnel's reports in nginx's log; a transfer killed midway resumes by
+// itself on the next start; pause and resume by real clicks; a server that
+// is down, then back.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/config_manager.h"
+#include "base/file_util.h"
+#include "base/process_util.h"
+#include "common/test_servers.h"
+#include "common/test_util.h"
+#include "engine/scripted_server.h"
+#include "program/program_driver.h"
+#include "ui/screen_capture.h"
+
+namespace {
+
+using namespace programtest;
+
+// The action button (start, pause, resume, retry share one place) and the
+// status line up to where the (always red) promotion text may begin,
+// relative to the main window.
+constexpr POINT kActionButton = {563, 362};
+constexpr RECT kStatusLine = {56, 403, 400, 418};
+
+// One report of the funnel as nginx logged it.
+struct Report {
+  std::string mid;
+  int status = 0;
+  std::string first_time;
+};
+
+std::string QueryValue(const std::string& uri, const std::string& key) {
+  const std::string needle = key + "=";
+  for (size_t at = uri.find('?'); at != std::string::npos; at = uri.find('&', at)) {
+    ++at;
+    if (uri.compare(at, needle.size(), needle) == 0) {
+      const size_t end = uri.find('&', at);
+      return uri.substr(at + needle.size(), end == std::string::npos ? std::string::npos : end - at - needle.size());
+    }
+  }
+  return std::string();
+}
+
+// Reports logged after `offset`, waiting up to a few seconds for at least
+// `expected` (they are sent in the background); empty when the test server
+// does not listen on the statistics port (`served` false).
+std::vector<Report> ReportsSince(size_t offset, size_t expected, bool* served) {
+  std::vector<Report> reports;
+  char port[16] = "";
+  *served = GetEnvironmentVariableA("KV_TEST_STATS_PORT", port, sizeof(port)) > 0;
+  if (!*served) return reports;
+  std::vector<testutil::NginxLogLine> lines;
+  testutil::TestNginx::WaitForLogLines(
+      offset, [](const testutil::NginxLogLine& l) { return l.uri.find("/b/duan/s/ginstall/?") == 0; }, expected, 5000,
+      &lines);
+  for (const auto& l : lines) {
+    Report r;
+    r.mid = QueryValue(l.uri, "mid");
+    r.status = atoi(QueryValue(l.uri, "status").c_str());
+    r.first_time = QueryValue(l.uri, "first_time");
+    reports.push_back(r);
+  }
+  return reports;
+}
+
+int CountOf(const std::wstring& text, const std::wstring& what) {
+  int n = 0;
+  for (size_t at = 0; (at = text.find(what, at)) != std::wstring::npos; at += what.size()) ++n;
+  return n;
+}
+
+// A loopback port nothing listens on (for now).
+int UnusedPort() {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr = {};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int len = sizeof(addr);
+  int port = 0;
+  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 &&
+      getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  closesocket(s);
+  return port;
+}
+
+std::wstring BuiltProgram() { return testutil::TestBinDir() + L"\\..\\..\\KVDownloader.exe"; }
+
+int CountStarts(const std::string& marker) {
+  int n = 0;
+  for (size_t at = 0; (at = marker.find("started ", at)) != std::string::npos; at += 8) ++n;
+  return n;
+}
+
+class DownloadProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    if (!testutil::TestNginx::Available(&why)) GTEST_SKIP() << why;
+    exe_ = dir_.Join(L"KVDownloader.exe");
+    ASSERT_TRUE(CopyFileW(BuiltProgram().c_str(), exe_.c_str(), FALSE)) << GetLastError();
+    ASSERT_TRUE(testutil::WriteFileBytes(dir_.Join(L"log.ini"), "[log]\r\nlevel=1\r\n"));
+    // Where the program will put the installer: the same rule, same drives.
+    install_dir_ = korvan::ConfigManager().GetInstallDir();
+    base::RemoveFolderTree(install_dir_);
+    SetEnvironmentVariableW(L"KV_FETCHCORE_TASK_DIR", dir_.Join(L"task").c_str());
+    SetEnvironmentVariableW(L"KV_FETCHCORE_HOME", dir_.Join(L"home").c_str());
+    SetEnvironmentVariableW(L"KORVAN_DEMO_INSTALLER_EXIT", L"1");
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"KV_FETCHCORE_TASK_DIR", nullptr);
+    SetEnvironmentVariableW(L"KV_FETCHCORE_HOME", nullptr);
+    SetEnvironmentVariableW(L"KORVAN_DEMO_INSTALLER_EXIT", nullptr);
+    EndUnpackingTools();
+    if (!install_dir_.empty()) base::RemoveFolderTree(install_dir_);
+    if (!served_.empty()) DeleteFileW(served_.c_str());
+  }
+
+  // The demo installer padded to `mib` MiB (an overlay: still runnable).
+  static std::string InstallerBytes(int mib) {
+    std::string bytes = testutil::ReadFileBytes(KV_DEMO_INSTALLER_PLAIN);
+    if (!bytes.empty()) bytes.resize(static_cast<size_t>(mib) << 20, '\0');
+    return bytes;
+  }
+
+  // Writes the engine's task: `bytes` fetched from `url`.
+  void WriteTask(const std::wstring& url, const std::string& bytes, const std::string& extra = "") {
+    std::string task = "product=kv\nname=KorvanInstall.exe\nsize=" + std::to_string(bytes.size()) +
+                       "\nsha256=" + testutil::Sha256Hex(bytes) + "\nurl=" + std::string(url.begin(), url.end()) +
+                       "\n" + extra;
+    CreateDirectoryW(dir_.Join(L"task").c_str(), nullptr);
+    ASSERT_TRUE(testutil::WriteFileBytes(dir_.Join(L"task\\617350001.task"), task));
+    ASSERT_TRUE(testutil::WriteFileBytes(dir_.Join(L"task\\id.dat"), "617350001=kv\n"));
+  }
+
+  // Serves the demo installer padded to `mib` MiB under `folder` of the
+  // test nginx ("slow/" is rate-limited) and writes the engine's task.
+  void ServeInstaller(const std::wstring& folder, int mib) {
+    const std::string bytes = InstallerBytes(mib);
+    ASSERT_FALSE(bytes.empty());
+    const std::wstring name = L"e2e_" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+    const std::wstring dir = testutil::TestNginx::Www() + L"\\" + folder;
+    CreateDirectoryW(dir.c_str(), nullptr);
+    served_ = dir + L"\\" + name;
+    ASSERT_TRUE(testutil::WriteFileBytes(served_, bytes));
+    WriteTask(testutil::TestNginx::BaseUrl() + L"/" + folder + L"/" + name, bytes);
+  }
+
+  void ClickAction() {
+    RECT m = {};
+    GetWindowRect(main_, &m);
+    ClickAt(m.left + kActionButton.x, m.top + kActionButton.y);
+  }
+
+  bool LogSays(const std::wstring& what, DWORD timeout_ms) {
+    return testutil::PumpUntil([&] { return ProgramLog().find(what) != std::wstring::npos; }, timeout_ms);
+  }
+
+  // The progress part of the panel as the screen shows it: speed, size, bar
+  // and percentage (not the action button, not the status line).
+  Upp::Image ProgressPicture() {
+    RECT m = {};
+    GetWindowRect(main_, &m);
+    const RECT r = {m.left + 37, m.top + 328, m.left + 488, m.top + 400};
+    return uitest::CaptureScreen(r);
+  }
+
+  static bool SamePicture(const Upp::Image& a, const Upp::Image& b) {
+    if (a.IsEmpty() || a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return false;
+    for (int y = 0; y < a.GetHeight(); ++y)
+      for (int x = 0; x < a.GetWidth(); ++x) {
+        const Upp::RGBA p = a.At(x, y), q = b.At(x, y);
+        if (p.r != q.r || p.g != q.g || p.b != q.b) return false;
+      }
+    return true;
+  }
+
+  // Pixels of pure-looking red on the status line, as the screen shows it.
+  int RedOnTheStatusLine() {
+    RECT m = {};
+    GetWindowRect(main_, &m);
+    const RECT r = {m.left + kStatusLine.left, m.top + kStatusLine.top, m.left + kStatusLine.right,
+                    m.top + kStatusLine.bottom};
+    const Upp::Image shot = uitest::CaptureScreen(r);
+    int red = 0;
+    for (int y = 0; y < shot.GetHeight(); ++y)
+      for (int x = 0; x < shot.GetWidth(); ++x) {
+        const Upp::RGBA p = shot.At(x, y);
+        red += p.r > 200 && p.g < 60 && p.b < 60;
+      }
+    return red;
+  }
+
+  void StartShown(Program& p) {
+    ASSERT_TRUE(p.Start(exe_));
+    ASSERT_TRUE(testutil::PumpUntil([&] { return (main_ = MainWindowOf(p.pid())) && IsWindowVisible(main_); },
+                                    30000))
+        << "no main window";
+  }
+
+  // Presses the start button until the transfer job has made the install
+  // folder (the status check may still be running at the first press; the
+  // panel ignores presses less than a second apart).
+  bool PressStartUntilTheDownloadBegins() {
+    for (int attempt = 0; attempt < 15; ++attempt) {
+      ClickAction();
+      if (testutil::PumpUntil([&] { return testutil::FolderExists(install_dir_); }, 2000)) return true;
+    }
+    return false;
+  }
+
+  // For a failure message: what lies under the action button, whether the
+  // program's window thread answers, and the end of its log.
+  std::wstring PressReport() {
+    RECT m = {};
+    GetWindowRect(main_, &m);
+    const POINT at = {m.left + kActionButton.x, m.top + kActionButton.y};
+    DWORD_PTR ignored = 0;
+    const bool answers = SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0;
+    std::wostringstream out;
+    out << L"under the button: " << WindowFromPoint(at) << L" (main " << main_ << L"), foreground "
+        << GetForegroundWindow() << L", window thread answers " << answers << L"; log ends:\n";
+    const std::wstring log = ProgramLog();
+    size_t from = log.size();
+    for (int lines = 0; lines < 12 && from != std::wstring::npos && from > 0; ++lines) {
+      from = log.rfind(L'\n', from - 1);
+    }
+    out << log.substr(from == std::wstring::npos ? 0 : from);
+    return out.str();
+  }
+
+  std::wstring ProgramLog() {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(dir_.Join(L"kv_downloader_log_*.txt").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return std::wstring();
+    FindClose(h);
+    return testutil::ReadUtf16File(dir_.Join(found.cFileName));
+  }
+
+  testutil::ScopedTempDir dir_;
+  std::wstring exe_, install_dir_, served_;
+  HWND main_ = nullptr;
+};
+
+TEST_F(DownloadProgramTest, NewDownloadIsCheckedStartsTheInstallerOnceAndExits) {
+  ServeInstaller(L"", 6);
+  const size_t log_offset = testutil::TestNginx::AccessLogSize();
+  Program p;
+  StartShown(p);
+  ASSERT_TRUE(PressStartUntilTheDownloadBegins()) << "the download never began";
+  EXPECT_EQ(0u, p.WaitExit(90000)) << "the program did not finish by itself";
+
+  const std::string marker = testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log");
+  EXPECT_EQ(1, CountStarts(marker)) << marker;
+  const std::string channel = testutil::ReadFileBytes(install_dir_ + L"\\KV_DATA0.bin");
+  EXPECT_NE(std::string::npos, channel.find("KV_DOWNLOADER")) << "no channel file for the installer";
+  const std::wstring log = ProgramLog();
+  EXPECT_NE(std::wstring::npos, log.find(L"下载完成")) << "no completion in the log";
+
+  // The funnel: launched, started afresh, finished, installer step; one
+  // machine throughout.
+  bool served = false;
+  const std::vector<Report> reports = ReportsSince(log_offset, 4, &served);
+  if (!served) GTEST_SKIP() << "another server holds the statistics port; reports not checked";
+  std::map<int, int> count;
+  for (const Report& r : reports) {
+    ++count[r.status];
+    EXPECT_EQ(32u, r.mid.size()) << r.mid;
+    EXPECT_EQ(reports[0].mid, r.mid);
+    if (r.status == 8) {
+      EXPECT_EQ("1", r.first_time);
+    }
+  }
+  // Launch reports of copies the earlier program tests started may still
+  // come in (one clean run logged four); the download's own steps cannot.
+  EXPECT_GE(count[7], 1);
+  EXPECT_EQ(1, count[8]);
+  EXPECT_EQ(1, count[9]);
+  EXPECT_EQ(1, count[10]);
+}
+
+TEST_F(DownloadProgramTest, TransferKilledMidwayResumesByItselfOnTheNextStart) {
+  ServeInstaller(L"slow", 96);
+  const std::wstring partial_dir = install_dir_;
+  {
+    Program first;
+    StartShown(first);
+    ASSERT_TRUE(PressStartUntilTheDownloadBegins());
+    // Let a few MiB arrive (each connection gets 2 MiB/s), then end the
+    // process the hard way, long before the whole file is in.
+    ASSERT_TRUE(testutil::PumpUntil(
+        [&] {
+          const std::wstring log = ProgramLog();
+          return log.find(L"启动下载成功") != std::wstring::npos;
+        },
+        30000));
+    testutil::PumpFor(1000);
+    ASSERT_TRUE(first.Running()) << "the transfer ended before it could be killed";
+    first.Kill();
+  }
+  EXPECT_EQ(0, CountStarts(testutil::ReadFileBytes(partial_dir + L"\\KorvanInstall.log")));
+
+  const size_t log_offset = testutil::TestNginx::AccessLogSize();
+  Program second;
+  StartShown(second);
+  // No press: an earlier download resumes 500 ms after its status is known.
+  EXPECT_EQ(0u, second.WaitExit(120000)) << "the resumed download did not finish by itself";
+  EXPECT_EQ(1, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")));
+  const std::wstring log = ProgramLog();
+  EXPECT_NE(std::wstring::npos, log.find(L"发现上次下载信息")) << "the earlier download was not found";
+
+  bool served = false;
+  const std::vector<Report> reports = ReportsSince(log_offset, 4, &served);
+  if (!served) GTEST_SKIP() << "another server holds the statistics port; reports not checked";
+  int resumed = 0;
+  for (const Report& r : reports) {
+    if (r.status == 8) {
+      EXPECT_EQ("0", r.first_time) << "a resumed download reported as a first one";
+      ++resumed;
+    }
+  }
+  EXPECT_EQ(1, resumed);
+}
+
+TEST_F(DownloadProgramTest, PauseAndResumeByRealClicksAndTwoQuickPressesCountOnce) {
+  // Served slowly until the test has paused and resumes, so the transfer
+  // outlasts however long the program takes to handle the presses.
+  const std::string bytes = InstallerBytes(24);
+  ASSERT_FALSE(bytes.empty());
+  std::atomic<bool> full_speed(false);
+  enginetest::ScriptedServer server(
+      [&bytes, &full_speed](enginetest::ServerConn& conn, const enginetest::ServedRequest& request) {
+        enginetest::ServeOptions paced;
+        paced.bytes_per_second = 64 * 1024;
+        paced.full_speed = &full_speed;
+        enginetest::ServeFile(conn, request, bytes, paced);
+      });
+  ASSERT_TRUE(server.Start());
+  WriteTask(L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/KorvanInstall.exe", bytes);
+  Program p;
+  StartShown(p);
+  ASSERT_TRUE(PressStartUntilTheDownloadBegins());
+  ASSERT_TRUE(LogSays(L"启动下载成功", 30000));
+  testutil::PumpFor(1500);  // past the guard of the last start press
+  ASSERT_TRUE(p.Running());
+  // While the transfer runs, the figures move (a report comes every second;
+  // on a fresh Wine prefix the program's first ten or so seconds can pass
+  // without a repaint).
+  const Upp::Image running = ProgressPicture();
+  ASSERT_TRUE(testutil::PumpUntil([&] { return !SamePicture(running, ProgressPicture()); }, 20000))
+      << "no visible progress before the pause";
+
+  // A double press on "pause": the second, within the second, is no resume.
+  ClickAction();
+  testutil::PumpFor(250);
+  ClickAction();
+  // On a fresh Wine prefix the program can take many seconds to handle a
+  // press (seen in clean runs); the presses wait in its queue meanwhile.
+  ASSERT_TRUE(LogSays(L"下载暂停成功", 30000)) << PressReport();
+  // Long enough for the bar's last move (2 s after the last figure) to end.
+  testutil::PumpFor(3000);
+  std::wstring log = ProgramLog();
+  EXPECT_EQ(1, CountOf(log, L"下载暂停成功"));
+  EXPECT_EQ(0, CountOf(log, L"恢复下载成功")) << "the second quick press resumed";
+  EXPECT_EQ(0, CountOf(log, L"调用暂停无效")) << "the second quick press reached the download";
+  EXPECT_TRUE(p.Running());
+
+  // Paused, the figures stand still; one press resumes.
+  const Upp::Image paused = ProgressPicture();
+  testutil::PumpFor(1500);
+  EXPECT_TRUE(SamePicture(paused, ProgressPicture())) << "the progress moved while paused";
+  EXPECT_TRUE(p.Running());
+  full_speed = true;
+  ClickAction();
+  EXPECT_TRUE(LogSays(L"恢复下载成功", 30000)) << PressReport();
+  EXPECT_EQ(0u, p.WaitExit(100000)) << "the resumed download did not finish";
+  EXPECT_EQ(1, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")));
+}
+
+TEST_F(DownloadProgramTest, ServerDownShowsTheErrorInRedAndRetryCompletesOnceItIsBack) {
+  const std::string bytes = InstallerBytes(6);
+  ASSERT_FALSE(bytes.empty());
+  const int port = UnusedPort();
+  ASSERT_NE(0, port);
+  WriteTask(L"http://127.0.0.1:" + std::to_wstring(port) + L"/KorvanInstall.exe", bytes, "retry_limit=1\n");
+  Program p;
+  StartShown(p);
+  ASSERT_TRUE(LogSays(L"下载状态检查失败", 60000)) << "no failure while the server is down";
+  EXPECT_TRUE(testutil::PumpUntil([&] { return RedOnTheStatusLine() > 20; }, 10000))
+      << "the error is not shown in red";
+  EXPECT_TRUE(p.Running());
+
+  enginetest::ScriptedServer server(
+      [&bytes](enginetest::ServerConn& conn, const enginetest::ServedRequest& request) {
+        enginetest::ServeFile(conn, request, bytes);
+      });
+  ASSERT_TRUE(server.Start(port)) << "could not bring the server back on port " << port;
+  // Retry sits where start was; a press the guard swallows is pressed again.
+  bool started = false;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    ClickAction();
+    started = LogSays(L"启动下载成功", 3000);
+  }
+  ASSERT_TRUE(started) << "the retry did not start the download; " << PressReport();
+  EXPECT_EQ(0u, p.WaitExit(90000)) << "the retried download did not finish";
+  EXPECT_EQ(1, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")));
+}
+
+}  // namespace
