@@ -8,7 +8,13 @@
 #
 #   KV_ARCH=i686|x86_64   force a choice (default: detected)
 
-KV_ARCH_REQUESTED=${KV_ARCH:-}
+# A KV_ARCH a parent script only guessed (for example before setup had
+# installed Wine) is not a request: guess again.
+if [ -n "${KV_ARCH_GUESSED:-}" ]; then
+  KV_ARCH_REQUESTED=
+else
+  KV_ARCH_REQUESTED=${KV_ARCH:-}
+fi
 KV_WINEPREFIX_REQUESTED=${WINEPREFIX:-}
 
 kv_detect_arch() {
@@ -23,6 +29,7 @@ kv_detect_arch() {
   else
     KV_ARCH=i686
   fi
+  [ -n "$KV_ARCH_REQUESTED" ] || export KV_ARCH_GUESSED=1
   export KV_ARCH
 }
 
