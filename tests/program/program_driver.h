@@ -51,7 +51,9 @@ class Program {
     if (!info_.hProcess) return;
     WaitUntilUnpacked(info_.hProcess);
     TerminateProcess(info_.hProcess, 1);
-    WaitForSingleObject(info_.hProcess, 5000);
+    // Until it is gone: a copy still holding the single-instance mutex
+    // would turn the next test's program into a second copy.
+    WaitForSingleObject(info_.hProcess, 20000);
     CloseHandle(info_.hProcess);
     CloseHandle(info_.hThread);
   }
