@@ -211,21 +211,11 @@ in_srv ip route change 10.213.77.0/24 dev vsrv proto kernel scope link src "$ip_
 mkdir -p "$work/shaped_nginx/logs" "$work/shaped_nginx/temp" "$work/www"
 head -c $((shaped_mib * 1024 * 1024)) /dev/urandom >"$work/www/shaped.bin"
 shaped_sha=$(sha256sum "$work/www/shaped.bin" | cut -d' ' -f1)
-user_line=""
-[ "$(id -u)" = 0 ] && user_line="user root root;"
 cat >"$work/shaped_nginx/nginx.conf" <<EOF
-$user_line
-worker_processes 1;
-pid $work/shaped_nginx/nginx.pid;
-error_log $work/shaped_nginx/logs/error.log warn;
-events { worker_connections 256; }
+$(kv_nginx_head "$work/shaped_nginx")
 http {
   access_log off;
-  client_body_temp_path $work/shaped_nginx/temp/body;
-  proxy_temp_path $work/shaped_nginx/temp/proxy;
-  fastcgi_temp_path $work/shaped_nginx/temp/fastcgi;
-  uwsgi_temp_path $work/shaped_nginx/temp/uwsgi;
-  scgi_temp_path $work/shaped_nginx/temp/scgi;
+$(kv_nginx_temp_paths "$work/shaped_nginx")
   server { listen $ip_srv:80; root $work/www; location / { } }
 }
 EOF

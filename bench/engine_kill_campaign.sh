@@ -45,22 +45,12 @@ for p in $(seq 18541 18580); do
   kv_port_in_use "$p" || { port=$p; break; }
 done
 [ -n "$port" ] || { echo "no free port" >&2; exit 1; }
-user_line=""
-[ "$(id -u)" = 0 ] && user_line="user root root;"
 cat >"$work/nginx.conf" <<EOF
-$user_line
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/logs/error.log warn;
-events { worker_connections 256; }
+$(kv_nginx_head "$work")
 http {
   log_format sent '\$request_method \$uri \$status "\$http_range" \$body_bytes_sent';
   access_log $work/logs/access.log sent;
-  client_body_temp_path $work/temp/body;
-  proxy_temp_path $work/temp/proxy;
-  fastcgi_temp_path $work/temp/fastcgi;
-  uwsgi_temp_path $work/temp/uwsgi;
-  scgi_temp_path $work/temp/scgi;
+$(kv_nginx_temp_paths "$work")
   server {
     listen 127.0.0.1:$port;
     root $work/www;

@@ -27,25 +27,15 @@ kv_start_demo_server() {
   fi
   mkdir -p "$KV_DEMO_DIR/logs" "$KV_DEMO_DIR/temp" "$KV_DEMO_DIR/www"
   cp -r "$KV_TOP/installer/demo_site/." "$KV_DEMO_DIR/www/"
-  local user_line=""
-  [ "$(id -u)" = 0 ] && user_line="user root root;"
   cat >"$KV_DEMO_DIR/nginx.conf" <<CONF
-$user_line
-worker_processes 1;
-pid $KV_DEMO_DIR/nginx.pid;
-error_log $KV_DEMO_DIR/logs/error.log warn;
-events { worker_connections 256; }
+$(kv_nginx_head "$KV_DEMO_DIR")
 http {
   default_type application/octet-stream;
   types { text/html html; image/png png; }
   charset utf-8;
   log_format kv '\$time_local \$request_method \$request_uri \$status \$body_bytes_sent "\$http_range"';
   access_log $KV_DEMO_DIR/logs/access.log kv;
-  client_body_temp_path $KV_DEMO_DIR/temp/body;
-  proxy_temp_path $KV_DEMO_DIR/temp/proxy;
-  fastcgi_temp_path $KV_DEMO_DIR/temp/fastcgi;
-  uwsgi_temp_path $KV_DEMO_DIR/temp/uwsgi;
-  scgi_temp_path $KV_DEMO_DIR/temp/scgi;
+$(kv_nginx_temp_paths "$KV_DEMO_DIR")
   server {
     listen 127.0.0.1:$port;
     root $KV_DEMO_DIR/www;

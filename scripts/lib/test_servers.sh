@@ -87,24 +87,13 @@ kv_write_nginx_config() {
   mkdir -p "$KV_NGINX_DIR/logs" "$KV_NGINX_DIR/temp" "$KV_TEST_WWW_DIR/b/duan/s/ginstall"
   # The statistics path answers like the real endpoint: a short 200.
   printf 'ok' >"$KV_TEST_WWW_DIR/b/duan/s/ginstall/index.html"
-  local user_line=""
-  # As root, workers would drop to "nobody", who may not read the build tree.
-  [ "$(id -u)" = 0 ] && user_line="user root root;"
   cat >"$KV_NGINX_DIR/nginx.conf" <<EOF
-$user_line
-worker_processes 1;
-pid $KV_NGINX_DIR/nginx.pid;
-error_log $KV_NGINX_DIR/logs/error.log warn;
-events { worker_connections 256; }
+$(kv_nginx_head "$KV_NGINX_DIR")
 http {
   default_type application/octet-stream;
   log_format kv '\$request_method \$request_uri \$status "\$http_range" "\$http_user_agent"';
   access_log $KV_NGINX_DIR/logs/access.log kv;
-  client_body_temp_path $KV_NGINX_DIR/temp/body;
-  proxy_temp_path $KV_NGINX_DIR/temp/proxy;
-  fastcgi_temp_path $KV_NGINX_DIR/temp/fastcgi;
-  uwsgi_temp_path $KV_NGINX_DIR/temp/uwsgi;
-  scgi_temp_path $KV_NGINX_DIR/temp/scgi;
+$(kv_nginx_temp_paths "$KV_NGINX_DIR")
   server {
     listen 127.0.0.1:$port;
     $stats_listen
@@ -115,6 +104,27 @@ http {
   }$tls_servers
 }
 EOF
+}
+
+# What every nginx of ours shares: one worker, its files under <dir>
+# (which must hold logs/ and temp/). As root, workers would drop to
+# "nobody", who may not read the build tree. The head goes before
+# "http {", the temporary paths inside it.
+kv_nginx_head() {
+  local dir=$1
+  [ "$(id -u)" = 0 ] && echo "user root root;"
+  cat <<CONF
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/logs/error.log warn;
+events { worker_connections 256; }
+CONF
+}
+kv_nginx_temp_paths() {
+  local dir=$1 what
+  for what in client_body proxy fastcgi uwsgi scgi; do
+    echo "  ${what}_temp_path $dir/temp/${what#client_};"
+  done
 }
 
 kv_port_in_use() {
