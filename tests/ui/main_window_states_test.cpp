@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/download_manager.h"
 #include "app/ui/main_wnd.h"
 #include "app/ui/middle_wnd.h"
 #include "common/test_util.h"
@@ -21,6 +22,7 @@
 
 namespace {
 
+using korvan::DownloadManager;
 using korvan::MainPanel;
 using korvan::MainWnd;
 using korvan::MiddleWnd;
@@ -149,7 +151,11 @@ TEST_F(MainWindowStatesOnScreenTest, EachStateShowsItsActionButtonAndTextsOnScre
   EXPECT_EQ(shot.At(5, 5), (Upp::RGBA{0x38, 0x2f, 0x2a, 255}));
 
   Enter(6);
-  progress_->OnProgress(0.37521f, L"1.2MB/S", L"412.8MB/1.1GB", false);
+  // The texts the download manager really sends: 37.521 % of 1.1 GB at 1.2 MB/s.
+  const int64_t total = 1181116006, received = 443166535;
+  progress_->OnProgress(0.37521f, DownloadManager::SpeedText(1258291),
+                        L"大小：" + DownloadManager::SizeText(received) + L"/" + DownloadManager::SizeText(total),
+                        false);
   shot = Shoot("downloading");
   ExpectButtonOnScreen(shot, progress_->pause_button());
   // The bar's fill covers its left 37.52 %, the background the rest.
@@ -174,7 +180,7 @@ TEST_F(MainWindowStatesOnScreenTest, EachStateShowsItsActionButtonAndTextsOnScre
   ExpectButtonOnScreen(shot, progress_->resume_paused_button());
 
   Enter(10);
-  progress_->OnError(L"下载失败，请检查网络后重试 错误码：12029");
+  progress_->OnError(DownloadManager::ErrorText(L"下载状态检查失败", 12029));
   shot = Shoot("failed");
   ExpectButtonOnScreen(shot, progress_->retry_button());
   // Some pure red of the error text on the status line.
@@ -189,7 +195,7 @@ TEST_F(MainWindowStatesOnScreenTest, EachStateShowsItsActionButtonAndTextsOnScre
 
   Enter(9);
   progress_->OnFinished();
-  progress_->OnProgress(1.0f, L"0B/S", L"1.1GB/1.1GB", false);
+  progress_->OnProgress(1.0f, DownloadManager::SpeedText(-1), L"大小：1.1GB/1.1GB", false);
   shot = Shoot("finished");
   ExpectButtonOnScreen(shot, progress_->install_button());
   EXPECT_EQ(progress_->percent_text().GetText(), L"100%");
