@@ -16,9 +16,8 @@
 #include "base/controller.h"
 #include "base/thread_pool.h"
 #include "common/fault_server.h"
+#include "common/log_capture.h"
 #include "common/test_util.h"
-#include "log/log.h"
-#include "log/log_file.h"
 #include "upp/timer_queue.h"
 
 using korvan::HttpAsk;
@@ -56,22 +55,16 @@ class HttpAskTest : public testing::Test {
   void SetUp() override {
     previous_ = base::GetController();
     base::SetController(&controller_);
-    saved_target_ = COutput2FILE::Target();
-    saved_level_ = CFileLog::Threshold(LOG_CAT_ALL);
-    log_ = kvlog::OpenDailyLogFile(dir_.Join(L"log.txt"));
-    ASSERT_NE(nullptr, log_);
-    COutput2FILE::Target() = log_;
-    CFileLog::Threshold(LOG_CAT_ALL) = LOG_DEBUG;
+    log_ = std::make_unique<testutil::ScopedLogCapture>(dir_.Join(L"log.txt"));
+    ASSERT_TRUE(log_->ok());
     ask_ = GetLogicObject<HttpAsk>();
   }
   void TearDown() override {
-    COutput2FILE::Target() = saved_target_;
-    CFileLog::Threshold(LOG_CAT_ALL) = saved_level_;
-    if (log_) fclose(log_);
+    log_.reset();
     base::SetController(previous_);
   }
 
-  std::wstring Log() const { return testutil::ReadUtf16File(dir_.Join(L"log.txt")); }
+  std::wstring Log() const { return log_->Text(); }
 
   // Waits, without running the timer queue, until no request task is queued
   // or running.
@@ -90,9 +83,7 @@ class HttpAskTest : public testing::Test {
   testutil::ScopedTempDir dir_;
   TestController controller_;
   base::Controller* previous_ = nullptr;
-  FILE* saved_target_ = nullptr;
-  int saved_level_ = LOG_DEBUG;
-  FILE* log_ = nullptr;
+  std::unique_ptr<testutil::ScopedLogCapture> log_;
   HttpAsk* ask_ = nullptr;
 };
 

@@ -19,9 +19,8 @@
 
 #include "base/process_util.h"
 #include "base/scoped_handle.h"
+#include "common/log_capture.h"
 #include "common/test_util.h"
-#include "log/log.h"
-#include "log/log_file.h"
 
 namespace {
 
@@ -173,25 +172,17 @@ class Child {
 class PackageExtractionTest : public testing::Test {
  protected:
   void SetUp() override {
-    saved_target_ = COutput2FILE::Target();
-    saved_level_ = CFileLog::Threshold(LOG_CAT_ALL);
-    log_ = kvlog::OpenDailyLogFile(root_.Join(L"log.txt"));
-    ASSERT_NE(log_, nullptr);
-    COutput2FILE::Target() = log_;
-    CFileLog::Threshold(LOG_CAT_ALL) = LOG_DEBUG;
+    log_ = std::make_unique<testutil::ScopedLogCapture>(root_.Join(L"log.txt"));
+    ASSERT_TRUE(log_->ok());
     temp_ = root_.Join(L"Korvan 临时 文件夹");
     ASSERT_TRUE(CreateDirectoryW(temp_.c_str(), nullptr));
     temp_dir_ = temp_ + L"\\";  // the way the configuration hands it out
   }
-  void TearDown() override {
-    COutput2FILE::Target() = saved_target_;
-    CFileLog::Threshold(LOG_CAT_ALL) = saved_level_;
-    if (log_) fclose(log_);
-  }
+  void TearDown() override { log_.reset(); }
 
   std::wstring In(const std::wstring& name) const { return temp_ + L"\\" + name; }
-  std::wstring Log() const { return testutil::ReadUtf16File(root_.Join(L"log.txt")); }
-  bool Logged(const std::wstring& text) const { return Log().find(text) != std::wstring::npos; }
+  std::wstring Log() const { return log_->Text(); }
+  bool Logged(const std::wstring& text) const { return log_->Contains(text); }
 
   // Copies the test child to `path` and starts it sleeping for a minute.
   std::unique_ptr<Child> StartSleepingCopy(const std::wstring& path) {
@@ -217,9 +208,7 @@ class PackageExtractionTest : public testing::Test {
   testutil::ScopedTempDir root_;
   std::wstring temp_;
   std::wstring temp_dir_;
-  FILE* log_ = nullptr;
-  FILE* saved_target_ = nullptr;
-  int saved_level_ = 0;
+  std::unique_ptr<testutil::ScopedLogCapture> log_;
 };
 
 TEST_F(PackageExtractionTest, ExtractResourceToFile_ReplacesTheFileWithExactlyTheResource) {

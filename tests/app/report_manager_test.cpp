@@ -17,10 +17,9 @@
 
 #include "base/controller.h"
 #include "common/fault_server.h"
+#include "common/log_capture.h"
 #include "common/test_servers.h"
 #include "common/test_util.h"
-#include "log/log.h"
-#include "log/log_file.h"
 #include "net/machine_id.h"
 
 using korvan::HttpAsk;
@@ -80,12 +79,8 @@ class ReportManagerTest : public testing::Test {
   void SetUp() override {
     previous_ = base::GetController();
     base::SetController(&controller_);
-    saved_target_ = COutput2FILE::Target();
-    saved_level_ = CFileLog::Threshold(LOG_CAT_ALL);
-    log_ = kvlog::OpenDailyLogFile(dir_.Join(L"log.txt"));
-    ASSERT_NE(nullptr, log_);
-    COutput2FILE::Target() = log_;
-    CFileLog::Threshold(LOG_CAT_ALL) = LOG_DEBUG;
+    log_ = std::make_unique<testutil::ScopedLogCapture>(dir_.Join(L"log.txt"));
+    ASSERT_TRUE(log_->ok());
     reports_ = GetLogicObject<ReportManager>();
     reports_->SetCompletionForTesting(Count(results_));
     // The identifier must not change under us while another test program
@@ -93,21 +88,17 @@ class ReportManagerTest : public testing::Test {
     ASSERT_TRUE(mid_lock_.held());
   }
   void TearDown() override {
-    COutput2FILE::Target() = saved_target_;
-    CFileLog::Threshold(LOG_CAT_ALL) = saved_level_;
-    if (log_) fclose(log_);
+    log_.reset();
     base::SetController(previous_);
   }
 
-  std::wstring Log() const { return testutil::ReadUtf16File(dir_.Join(L"log.txt")); }
+  std::wstring Log() const { return log_->Text(); }
 
   testutil::ScopedMachineIdLock mid_lock_;
   testutil::ScopedTempDir dir_;
   TestController controller_;
   base::Controller* previous_ = nullptr;
-  FILE* saved_target_ = nullptr;
-  int saved_level_ = LOG_DEBUG;
-  FILE* log_ = nullptr;
+  std::unique_ptr<testutil::ScopedLogCapture> log_;
   ReportManager* reports_ = nullptr;
   std::shared_ptr<Results> results_ = std::make_shared<Results>();
 };

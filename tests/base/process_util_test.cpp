@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "base/scoped_handle.h"
+#include "common/log_capture.h"
 #include "common/test_util.h"
-#include "log/log.h"
 
 namespace {
 
@@ -110,34 +110,6 @@ DWORD ExitCodeAfter(HANDLE process, DWORD wait_ms) {
 
 bool IsRunning(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
-// Sends the log to a file for one test, with every level let through.
-class LogCapture {
- public:
-  explicit LogCapture(const std::wstring& path)
-      : path_(path), previous_level_(CFileLog::Threshold(LOG_CAT_ALL)) {
-    file_ = _wfopen(path.c_str(), L"w+b");
-    COutput2FILE::Target() = file_;
-    CFileLog::Threshold(LOG_CAT_ALL) = LOG_DEBUG;
-  }
-  ~LogCapture() {
-    COutput2FILE::Target() = nullptr;
-    CFileLog::Threshold(LOG_CAT_ALL) = previous_level_;
-    if (file_) fclose(file_);
-  }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-
-  std::wstring Text() const {
-    if (file_) fflush(file_);
-    return testutil::ReadUtf16File(path_);
-  }
-
- private:
-  std::wstring path_;
-  int previous_level_;
-  FILE* file_ = nullptr;
-};
-
 // Two folders holding the same child under one unique name.
 class ProcessUtilTest : public ::testing::Test {
  protected:
@@ -215,7 +187,7 @@ TEST_F(ProcessRunCommandTest, WaitThatTimesOut_ReturnsFalse) {
 }
 
 TEST_F(ProcessRunCommandTest, UnstartableCommand_ReturnsFalseAndLogsErrorCode) {
-  LogCapture log(scratch_.Join(L"log.txt"));
+  testutil::ScopedLogCapture log(scratch_.Join(L"log.txt"));
   const std::wstring cmdline = Quoted(dir_a_.Join(L"missing.exe")) + L" exit 1";
   DWORD code = 4242;
   EXPECT_FALSE(base::RunCommand(cmdline, SW_HIDE, INFINITE, &code));
@@ -237,7 +209,7 @@ TEST_F(ProcessRunCommandTest, UnstartableCommand_ReturnsFalseAndLogsErrorCode) {
 using SyncCreateProcessTest = ProcessUtilTest;
 
 TEST_F(SyncCreateProcessTest, StartsProgramDirectlyInGivenFolderAndWaits) {
-  LogCapture log(scratch_.Join(L"log.txt"));
+  testutil::ScopedLogCapture log(scratch_.Join(L"log.txt"));
   // A relative path lands in the working folder the child was given.
   ASSERT_TRUE(base::SyncCreateProcess(path_a_, L"touch made.txt", true, dir_b_.path()));
   const std::wstring marker = dir_b_.Join(L"made.txt");
@@ -325,7 +297,7 @@ TEST_F(SyncCreateProcessTest, Document_FallsBackToShellAndWaits) {
   const std::wstring document = dir_a_.Join(L"readme" + extension);
   ASSERT_TRUE(testutil::WriteFileBytes(document, "not a program"));
 
-  LogCapture log(scratch_.Join(L"log.txt"));
+  testutil::ScopedLogCapture log(scratch_.Join(L"log.txt"));
   ASSERT_TRUE(base::SyncCreateProcess(document, L"extra-param", true, L""));
   ASSERT_TRUE(testutil::FileExists(marker)) << "the shell's child had not ended on return";
   const std::wstring seen = testutil::ReadUtf16File(marker);
@@ -340,7 +312,7 @@ TEST_F(SyncCreateProcessTest, Document_FallsBackToShellAndWaits) {
 }
 
 TEST_F(SyncCreateProcessTest, NeitherWayWorks_ReturnsFalseAndLogsBoth) {
-  LogCapture log(scratch_.Join(L"log.txt"));
+  testutil::ScopedLogCapture log(scratch_.Join(L"log.txt"));
   EXPECT_FALSE(base::SyncCreateProcess(dir_a_.Join(L"missing.exe"), L"", false, L""));
   const std::wstring text = log.Text();
   EXPECT_NE(std::wstring::npos,

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/test_images.h"
 #include "ctrls/alpha_draw.h"
 #include "ctrls/button.h"
 #include "ctrls/cursor_ctrl.h"
@@ -22,11 +23,7 @@ using Upp::Rect;
 using Upp::RGBA;
 using Upp::Size;
 
-Image Solid(Size size, RGBA p) {
-  Upp::ImageBuffer b(size);
-  for (int i = 0; i < size.cx * size.cy; ++i) b.Pixels()[i] = p;
-  return b.Finish();
-}
+using testutil::Solid;
 
 const RGBA kLook0{10, 10, 10, 255}, kLook1{200, 200, 200, 255}, kLook2{0, 0, 255, 255},
     kLook3{0, 255, 0, 255};

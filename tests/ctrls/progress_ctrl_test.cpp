@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/test_images.h"
 #include "ctrls/progress_ctrl.h"
 #include "upp/offscreen_host.h"
 
@@ -14,11 +15,7 @@ using Upp::Size;
 const RGBA kBg{0, 0, 80, 255};
 const RGBA kTransparent{0, 0, 0, 0};
 
-Image Solid(Size size, RGBA p) {
-  Upp::ImageBuffer b(size);
-  for (int i = 0; i < size.cx * size.cy; ++i) b.Pixels()[i] = p;
-  return b.Finish();
-}
+using testutil::Solid;
 
 // A block whose column x has red = x, so a pixel tells which source column
 // it came from.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/test_images.h"
 #include "common/test_util.h"
 #include "ctrls/scroll_bar.h"
 #include "upp/offscreen_host.h"
@@ -10,11 +11,7 @@ using ctrls::ScrollBar;
 using Upp::Point;
 using Upp::Size;
 
-Upp::Image Solid(Size size, Upp::RGBA p) {
-  Upp::ImageBuffer b(size);
-  for (int i = 0; i < size.cx * size.cy; ++i) b.Pixels()[i] = p;
-  return b.Finish();
-}
+using testutil::Solid;
 
 Upp::RGBA Pixel(int r, int g, int b) {
   Upp::RGBA p;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/test_images.h"
 #include "ctrls/system_panel.h"
 #include "upp/offscreen_host.h"
 
@@ -10,11 +11,7 @@ using Upp::Rect;
 using Upp::RGBA;
 using Upp::Size;
 
-Upp::Image Solid(Size size, RGBA p) {
-  Upp::ImageBuffer b(size);
-  for (int i = 0; i < size.cx * size.cy; ++i) b.Pixels()[i] = p;
-  return b.Finish();
-}
+using testutil::Solid;
 
 ctrls::SystemPanel::Style MainWindowBox() {
   ctrls::SystemPanel::Style s;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/test_images.h"
 #include "common/test_util.h"
 #include "ctrls/alpha_draw.h"
 #include "ctrls/top_window.h"
@@ -15,11 +16,7 @@ using Upp::Point;
 using Upp::RGBA;
 using Upp::Size;
 
-Image Solid(Size size, RGBA p) {
-  Upp::ImageBuffer b(size);
-  for (int i = 0; i < size.cx * size.cy; ++i) b.Pixels()[i] = p;
-  return b.Finish();
-}
+using testutil::Solid;
 
 // Records drags instead of starting the system's move loop, which would
 // wait for a real mouse release.

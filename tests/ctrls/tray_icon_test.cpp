@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/test_images.h"
 #include "ctrls/tray_icon.h"
 
 namespace {
@@ -25,11 +26,7 @@ BOOL FakeNotify(DWORD op, NOTIFYICONDATAW* d) {
   return TRUE;
 }
 
-Upp::Image Solid(int n, Upp::RGBA p) {
-  Upp::ImageBuffer b(Upp::Size(n, n));
-  for (int i = 0; i < n * n; ++i) b.Pixels()[i] = p;
-  return b.Finish();
-}
+using testutil::Solid;
 
 class TrayIconTest : public testing::Test {
  protected:
@@ -84,7 +81,7 @@ TEST_F(TrayIconTest, DestructionRemovesIcon) {
 TEST_F(TrayIconTest, IconFromImageIsMadeOnUpdate) {
   TrayIcon icon(&FakeNotify);
   EXPECT_FALSE(g_calls.back().has_icon);
-  icon.Icon(Solid(16, Upp::RGBA{0, 0, 128, 128}));
+  icon.Icon(Solid(Upp::Size(16, 16), Upp::RGBA{0, 0, 128, 128}));
   EXPECT_TRUE(g_calls.back().has_icon);
   ICONINFO ii = {};
   ASSERT_TRUE(GetIconInfo(icon.GetRecord().hIcon, &ii));

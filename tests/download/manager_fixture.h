@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,10 +25,9 @@
 #include "base/message_loop.h"
 #include "base/thread_pool.h"
 #include "common/fault_server.h"
+#include "common/log_capture.h"
 #include "common/test_controller.h"
 #include "common/test_util.h"
-#include "log/log.h"
-#include "log/log_file.h"
 #include "upp/signal.h"
 #include "upp/timer_queue.h"
 
@@ -60,10 +60,8 @@ class ManagerTest : public testing::Test {
     // The exit flag cannot be cleared; it is set only by the last test.
     if (base::IsExiting()) GTEST_SKIP() << "an earlier test of this process set the exit flag";
     base::SetController(&controller_);
-    log_ = kvlog::OpenDailyLogFile(dir_.Join(L"log.txt"));
-    ASSERT_NE(log_, nullptr);
-    COutput2FILE::Target() = log_;
-    CFileLog::Threshold(LOG_CAT_ALL) = LOG_DEBUG;
+    log_ = std::make_unique<testutil::ScopedLogCapture>(dir_.Join(L"log.txt"));
+    ASSERT_TRUE(log_->ok());
     ASSERT_TRUE(stats_.Start());
     GetLogicObject<korvan::ReportManager>()->SetStatsHostForTesting(L"127.0.0.1:" +
                                                                     std::to_wstring(stats_.port()));
@@ -91,8 +89,7 @@ class ManagerTest : public testing::Test {
       dm_->ReleaseEngine();
       EXPECT_TRUE(WaitIdle()) << "a download job did not end";
     }
-    COutput2FILE::Target() = nullptr;
-    if (log_) fclose(log_);
+    log_.reset();
   }
 
   // No job queued or running on the download pool, and what the jobs
@@ -114,8 +111,8 @@ class ManagerTest : public testing::Test {
   bool WaitState(int32_t state, DWORD timeout_ms = 20000) {
     return testutil::PumpUntil([&] { return dm_->CurrentState() == state; }, timeout_ms);
   }
-  std::wstring Log() { return testutil::ReadUtf16File(dir_.Join(L"log.txt")); }
-  bool Logged(const std::wstring& text) { return Log().find(text) != std::wstring::npos; }
+  std::wstring Log() { return log_->Text(); }
+  bool Logged(const std::wstring& text) { return log_->Contains(text); }
   std::vector<int32_t> Trace() {
     std::lock_guard<std::mutex> guard(trace_lock_);
     return trace_;
@@ -134,7 +131,7 @@ class ManagerTest : public testing::Test {
   std::vector<std::wstring> messages_;  // "text|caption"
   int install_steps_ = 0;
   std::wstring root_;
-  FILE* log_ = nullptr;
+  std::unique_ptr<testutil::ScopedLogCapture> log_;
   korvan::ConfigManager* config_ = nullptr;
   korvan::DownloadManager* dm_ = nullptr;
   base::ThreadPool* pool_ = nullptr;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "base/scoped_handle.h"
@@ -30,17 +31,27 @@ class EngineResumeTest : public testing::Test {
     return result->received;
   }
 
+  // A server sending `body` at `rate` bytes per second and connection, and
+  // the task that fetches it over `connections`.
+  std::unique_ptr<ScriptedServer> ServePaced(const std::string& body, uint64_t rate, int connections) {
+    ServeOptions paced;
+    paced.bytes_per_second = rate;
+    auto server = std::make_unique<ScriptedServer>(
+        [&body, paced](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
+    if (!server->Start()) return nullptr;
+    sandbox_.WriteTask({server->Url(L"/f")}, body.size(), Sha256Hex(body),
+                       "connections=" + std::to_string(connections) + "\n");
+    return server;
+  }
+
   TaskSandbox sandbox_;
   EngineLibrary library_;
 };
 
 TEST_F(EngineResumeTest, ShutDownIsQuickAndTheNextEngineResumesWhereItStopped) {
   const std::string body = RandomBytes(32 * kMiB, 31);
-  ServeOptions paced;
-  paced.bytes_per_second = 2 * kMiB;
-  ScriptedServer server([&](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
-  ASSERT_TRUE(server.Start());
-  sandbox_.WriteTask({server.Url(L"/f")}, body.size(), Sha256Hex(body), "connections=4\n");
+  std::unique_ptr<ScriptedServer> server = ServePaced(body, 2 * kMiB, 4);
+  ASSERT_TRUE(server);
   size_t first_run_requests = 0;
   {
     EngineRef engine(library_);
@@ -50,7 +61,7 @@ TEST_F(EngineResumeTest, ShutDownIsQuickAndTheNextEngineResumesWhereItStopped) {
     EXPECT_EQ(engine.ShutDown(), fetch::kOk);
     // Promised: 2 s; the bound leaves room for a loaded machine.
     EXPECT_LT(GetTickCount64() - before, 4000u);
-    first_run_requests = server.Requests().size();
+    first_run_requests = server->Requests().size();
   }
   ASSERT_TRUE(testutil::FileExists(sandbox_.StatePath()));
   EXPECT_FALSE(testutil::FileExists(sandbox_.FinalPath()));
@@ -65,30 +76,27 @@ TEST_F(EngineResumeTest, ShutDownIsQuickAndTheNextEngineResumesWhereItStopped) {
   ASSERT_EQ(later.WaitForEnd(90000, result.get()), fetch::kOk);
   EXPECT_TRUE(testutil::ReadFileBytes(sandbox_.FinalPath()) == body);
   // The second run never asked for the start of the file again.
-  const auto requests = server.Requests();
+  const auto requests = server->Requests();
   for (size_t i = first_run_requests; i < requests.size(); ++i) {
     EXPECT_GE(requests[i].first, kMiB) << "request " << i << " fetched the first chunk again";
   }
-  EXPECT_LE(server.BodyBytesSent(), body.size() + 12 * kMiB);
+  EXPECT_LE(server->BodyBytesSent(), body.size() + 12 * kMiB);
 }
 
 TEST_F(EngineResumeTest, PauseHaltsTheTransferAndResumeFinishesIt) {
   const std::string body = RandomBytes(24 * kMiB, 32);
-  ServeOptions paced;
-  paced.bytes_per_second = 2 * kMiB;
-  ScriptedServer server([&](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
-  ASSERT_TRUE(server.Start());
-  sandbox_.WriteTask({server.Url(L"/f")}, body.size(), Sha256Hex(body), "connections=4\n");
+  std::unique_ptr<ScriptedServer> server = ServePaced(body, 2 * kMiB, 4);
+  ASSERT_TRUE(server);
   EngineRef engine(library_);
   ASSERT_EQ(engine.Start(sandbox_.save_folder()), fetch::kOk);
   ASSERT_TRUE(engine.WaitForReceived(4 * kMiB, 60000));
   ASSERT_EQ(engine.Pause(), fetch::kOk);
   Sleep(1500);  // the connections wind down
   const int64_t paused_at = Received(engine);
-  const uint64_t sent_at = server.BodyBytesSent();
+  const uint64_t sent_at = server->BodyBytesSent();
   Sleep(1500);
   EXPECT_EQ(Received(engine), paused_at);
-  EXPECT_LE(server.BodyBytesSent() - sent_at, 64 * 1024u);  // at most a piece in flight
+  EXPECT_LE(server->BodyBytesSent() - sent_at, 64 * 1024u);  // at most a piece in flight
   auto result = std::make_unique<fetch::Result>();
   ASSERT_EQ(engine.QueryProgress(result.get()), fetch::kOk);
   EXPECT_EQ(result->speed, 0);
@@ -101,11 +109,8 @@ TEST_F(EngineResumeTest, PauseHaltsTheTransferAndResumeFinishesIt) {
 
 TEST_F(EngineResumeTest, CallsFromTwoThreadsAtOnceNeverBlock) {
   const std::string body = RandomBytes(16 * kMiB, 33);
-  ServeOptions paced;
-  paced.bytes_per_second = 2 * kMiB;
-  ScriptedServer server([&](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
-  ASSERT_TRUE(server.Start());
-  sandbox_.WriteTask({server.Url(L"/f")}, body.size(), Sha256Hex(body), "connections=4\n");
+  std::unique_ptr<ScriptedServer> server = ServePaced(body, 2 * kMiB, 4);
+  ASSERT_TRUE(server);
   EngineRef engine(library_);
   ASSERT_EQ(engine.Start(sandbox_.save_folder()), fetch::kOk);
   std::atomic<bool> done{false};
@@ -184,11 +189,8 @@ TEST_F(EngineResumeTest, DamagedStateRecordIsIgnoredAndTheFileFetchedWhole) {
 
 TEST_F(EngineResumeTest, SecondEngineOnTheSameTaskIsRefusedWhileTheFirstRuns) {
   const std::string body = RandomBytes(8 * kMiB, 37);
-  ServeOptions paced;
-  paced.bytes_per_second = 2 * kMiB;
-  ScriptedServer server([&](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
-  ASSERT_TRUE(server.Start());
-  sandbox_.WriteTask({server.Url(L"/f")}, body.size(), Sha256Hex(body), "connections=2\n");
+  std::unique_ptr<ScriptedServer> server = ServePaced(body, 2 * kMiB, 2);
+  ASSERT_TRUE(server);
   EngineRef first(library_);
   EngineRef second(library_);
   ASSERT_EQ(first.Start(sandbox_.save_folder()), fetch::kOk);
@@ -224,11 +226,8 @@ TEST_F(EngineResumeTest, StartAfterAFailedTransferRetriesInTheSameEngine) {
 
 TEST_F(EngineResumeTest, StartAfterShutDownContinuesInTheSameEngine) {
   const std::string body = RandomBytes(12 * kMiB, 40);
-  ServeOptions paced;
-  paced.bytes_per_second = 2 * kMiB;
-  ScriptedServer server([&](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
-  ASSERT_TRUE(server.Start());
-  sandbox_.WriteTask({server.Url(L"/f")}, body.size(), Sha256Hex(body), "connections=4\n");
+  std::unique_ptr<ScriptedServer> server = ServePaced(body, 2 * kMiB, 4);
+  ASSERT_TRUE(server);
   EngineRef engine(library_);
   ASSERT_EQ(engine.Start(sandbox_.save_folder()), fetch::kOk);
   ASSERT_TRUE(engine.WaitForReceived(2 * kMiB, 60000));
@@ -257,23 +256,20 @@ base::ScopedHandle StartDriver(const std::wstring& folder) {
 
 TEST_F(EngineResumeTest, KilledProcessResumesToAFileWithTheRightDigest) {
   const std::string body = RandomBytes(64 * kMiB, 38);
-  ServeOptions paced;
-  paced.bytes_per_second = 8 * kMiB;
-  ScriptedServer server([&](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
-  ASSERT_TRUE(server.Start());
-  sandbox_.WriteTask({server.Url(L"/f")}, body.size(), Sha256Hex(body), "connections=4\n");
+  std::unique_ptr<ScriptedServer> server = ServePaced(body, 8 * kMiB, 4);
+  ASSERT_TRUE(server);
 
   base::ScopedHandle first = StartDriver(sandbox_.save_folder());
   ASSERT_TRUE(first.IsValid()) << GetLastError();
   const ULONGLONG deadline = GetTickCount64() + 60000;
-  while (server.BodyBytesSent() < 32 * kMiB && GetTickCount64() < deadline &&
+  while (server->BodyBytesSent() < 32 * kMiB && GetTickCount64() < deadline &&
          WaitForSingleObject(first.Get(), 20) == WAIT_TIMEOUT) {
   }
   ASSERT_EQ(WaitForSingleObject(first.Get(), 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "the driver ended early";
   ASSERT_TRUE(TerminateProcess(first.Get(), 99));
   WaitForSingleObject(first.Get(), 10000);
-  const uint64_t sent_before_kill = server.BodyBytesSent();
-  const size_t requests_before = server.Requests().size();
+  const uint64_t sent_before_kill = server->BodyBytesSent();
+  const size_t requests_before = server->Requests().size();
 
   base::ScopedHandle second = StartDriver(sandbox_.save_folder());
   ASSERT_TRUE(second.IsValid());
@@ -282,12 +278,12 @@ TEST_F(EngineResumeTest, KilledProcessResumesToAFileWithTheRightDigest) {
   GetExitCodeProcess(second.Get(), &exit_code);
   EXPECT_EQ(exit_code, 0u);
   EXPECT_EQ(Sha256Hex(testutil::ReadFileBytes(sandbox_.FinalPath())), Sha256Hex(body));
-  const uint64_t refetched = server.BodyBytesSent() - body.size();
+  const uint64_t refetched = server->BodyBytesSent() - body.size();
   std::printf("killed after %llu MiB sent; refetched %.1f MiB on resume\n",
               static_cast<unsigned long long>(sent_before_kill / kMiB), refetched / double(kMiB));
   // Without resume the second run would fetch all 64 MiB again.
   EXPECT_LT(refetched, 20 * kMiB);
-  const auto requests = server.Requests();
+  const auto requests = server->Requests();
   for (size_t i = requests_before; i < requests.size(); ++i) EXPECT_GE(requests[i].first, kMiB);
 }
 
@@ -303,15 +299,12 @@ TEST_F(EngineResumeTest, CampaignOfKillsAtRandomInstantsEndsInTheRightFile) {
   };
   const int kills = static_cast<int>(env(L"KV_ENGINE_KILLS", 4));
   const std::string body = RandomBytes(static_cast<size_t>(env(L"KV_ENGINE_KILL_MIB", 48) * kMiB), 41);
-  ServeOptions paced;
-  paced.bytes_per_second = 8 * kMiB;  // per connection
-  ScriptedServer server([&](ServerConn& conn, const ServedRequest& r) { ServeFile(conn, r, body, paced); });
-  ASSERT_TRUE(server.Start());
-  sandbox_.WriteTask({server.Url(L"/f")}, body.size(), Sha256Hex(body), "connections=4\n");
+  std::unique_ptr<ScriptedServer> server = ServePaced(body, 8 * kMiB, 4);
+  ASSERT_TRUE(server);
   std::mt19937 random(GetTickCount());
   uint64_t worst_refetch = 0;
   for (int kill = 0; kill < kills; ++kill) {
-    const uint64_t sent_before = server.BodyBytesSent();
+    const uint64_t sent_before = server->BodyBytesSent();
     base::ScopedHandle driver = StartDriver(sandbox_.save_folder());
     ASSERT_TRUE(driver.IsValid());
     const DWORD delay = 150 + random() % 900;
@@ -319,7 +312,7 @@ TEST_F(EngineResumeTest, CampaignOfKillsAtRandomInstantsEndsInTheRightFile) {
     ASSERT_TRUE(TerminateProcess(driver.Get(), 99));
     WaitForSingleObject(driver.Get(), 10000);
     std::printf("kill %d after %lu ms: %.1f MiB sent in this run\n", kill + 1, delay,
-                (server.BodyBytesSent() - sent_before) / double(kMiB));
+                (server->BodyBytesSent() - sent_before) / double(kMiB));
   }
   base::ScopedHandle last = StartDriver(sandbox_.save_folder());
   ASSERT_TRUE(last.IsValid());
@@ -328,7 +321,7 @@ TEST_F(EngineResumeTest, CampaignOfKillsAtRandomInstantsEndsInTheRightFile) {
   GetExitCodeProcess(last.Get(), &exit_code);
   EXPECT_EQ(exit_code, 0u);
   EXPECT_EQ(Sha256Hex(testutil::ReadFileBytes(sandbox_.FinalPath())), Sha256Hex(body));
-  const uint64_t refetched = server.BodyBytesSent() - body.size();
+  const uint64_t refetched = server->BodyBytesSent() - body.size();
   worst_refetch = refetched;
   std::printf("%d kills; %.1f MiB fetched again in all (%.1f MiB per resume)\n", kills, refetched / double(kMiB),
               kills ? refetched / double(kMiB) / kills : 0.0);

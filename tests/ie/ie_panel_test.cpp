@@ -11,6 +11,7 @@
 #include "app/ui/ie_panel.h"
 #include "app/ui/web_com_object.h"
 #include "common/fault_server.h"
+#include "common/test_images.h"
 #include "common/test_util.h"
 #include "ctrls/panel.h"
 #include "ie_test_util.h"
@@ -22,11 +23,7 @@ namespace {
 
 using korvan::IEPanel;
 
-Upp::Image Solid(Upp::Size size, Upp::RGBA p) {
-  Upp::ImageBuffer b(size);
-  for (int i = 0; i < size.cx * size.cy; ++i) b.Pixels()[i] = p;
-  return b.Finish();
-}
+using testutil::Solid;
 
 // The skin images the panel asks for (the store keeps the first of a name).
 // With KV_IE_SKIN_DIR set (screenshots) the shipped art comes first.

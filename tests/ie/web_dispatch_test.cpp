@@ -4,13 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ui/web_dispatch.h"
+#include "common/log_capture.h"
 #include "common/test_util.h"
 #include "log/log.h"
-#include "log/log_file.h"
 
 namespace {
 
@@ -185,24 +186,16 @@ TEST(WebDispatchTest, RefreshWithoutAWindowPostsNothing) {
 
 class WebDispatchLogTest : public testing::Test {
  protected:
+  // Each test sets the threshold it is about; the capture puts it back.
   void SetUp() override {
-    saved_target_ = COutput2FILE::Target();
-    saved_level_ = CFileLog::Threshold(LOG_CAT_ALL);
-    log_ = kvlog::OpenDailyLogFile(dir_.Join(L"log.txt"));
-    ASSERT_NE(log_, nullptr);
-    COutput2FILE::Target() = log_;
+    log_ = std::make_unique<testutil::ScopedLogCapture>(dir_.Join(L"log.txt"));
+    ASSERT_TRUE(log_->ok());
   }
-  void TearDown() override {
-    COutput2FILE::Target() = saved_target_;
-    CFileLog::Threshold(LOG_CAT_ALL) = saved_level_;
-    if (log_) fclose(log_);
-  }
-  std::wstring Log() const { return testutil::ReadUtf16File(dir_.Join(L"log.txt")); }
+  void TearDown() override { log_.reset(); }
+  std::wstring Log() const { return log_->Text(); }
 
   testutil::ScopedTempDir dir_;
-  FILE* log_ = nullptr;
-  FILE* saved_target_ = nullptr;
-  int saved_level_ = 0;
+  std::unique_ptr<testutil::ScopedLogCapture> log_;
 };
 
 TEST_F(WebDispatchLogTest, RefreshIsLoggedOnlyAboveLevelTwo) {
