@@ -355,8 +355,7 @@ void DownloadManager::Pimpl::NotifyProgress(int64_t received, int64_t total, int
                                             bool animate) {
   const float fraction =
       total > 0 ? static_cast<float>(static_cast<double>(received) / static_cast<double>(total)) : 0.0f;
-  owner_->Progress.emit(fraction, SpeedText(speed), L"大小：" + SizeText(received) + L"/" + SizeText(total),
-                        animate);
+  owner_->Progress.emit(fraction, SpeedText(speed), AmountText(received, total), animate);
 }
 
 void DownloadManager::Pimpl::NotifyError(const std::wstring& text, int code) {

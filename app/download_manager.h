@@ -79,6 +79,8 @@ class DownloadManager : public base::LogicObject {
   static std::wstring SizeText(int64_t bytes);
   // "速度：" + SizeText(speed) + "/s"; "速度：0B/s" for no speed (-1).
   static std::wstring SpeedText(int64_t bytes_per_second);
+  // "大小：" + SizeText(received) + "/" + SizeText(total).
+  static std::wstring AmountText(int64_t received, int64_t total);
   // The given text, then "错误码：" and the code unless it is kNoCode.
   static std::wstring ErrorText(const std::wstring& text, int code);
 

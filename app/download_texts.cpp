@@ -24,6 +24,10 @@ std::wstring DownloadManager::SpeedText(int64_t bytes_per_second) {
   return L"速度：" + SizeText(bytes_per_second) + L"/s";
 }
 
+std::wstring DownloadManager::AmountText(int64_t received, int64_t total) {
+  return L"大小：" + SizeText(received) + L"/" + SizeText(total);
+}
+
 std::wstring DownloadManager::ErrorText(const std::wstring& text, int code) {
   if (code == kNoCode) return text;
   return text + L"错误码：" + std::to_wstring(code);

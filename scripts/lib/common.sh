@@ -38,20 +38,15 @@ kv_start_wineserver() {
     # every COM call that needs it (the web page host, the program's
     # start) waits 3-10 s. So the prefix is made in a session of its own.
     wineboot -i </dev/null >/dev/null 2>&1 || true
-    kv_map_cjk_font
     wineboot -s </dev/null >/dev/null 2>&1 || true
     timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || wineserver -k </dev/null >/dev/null 2>&1 || true
   fi
   wineserver -f -p </dev/null >/dev/null 2>&1 &
   kv_started_pids+=($!)
   wineboot -i </dev/null >/dev/null 2>&1 || true
-  kv_map_cjk_font
-}
-
-# Chinese text: map the face the program asks for to the installed CJK font.
-# (A fresh prefix names the font in its font list already, so look for the
-# replacement key itself.)
-kv_map_cjk_font() {
+  # Chinese text: map the face the program asks for to the installed CJK font.
+  # (A fresh prefix names the font in its font list already, so look for
+  # the replacement key itself.)
   if ! grep -q '^\[Software\\\\Wine\\\\Fonts\\\\Replacements\]' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '微软雅黑' /t REG_SZ \
       /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1 || true

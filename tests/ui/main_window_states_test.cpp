@@ -153,8 +153,7 @@ TEST_F(MainWindowStatesOnScreenTest, EachStateShowsItsActionButtonAndTextsOnScre
   Enter(6);
   // The texts the download manager really sends: 37.521 % of 1.1 GB at 1.2 MB/s.
   const int64_t total = 1181116006, received = 443166535;
-  progress_->OnProgress(0.37521f, DownloadManager::SpeedText(1258291),
-                        L"大小：" + DownloadManager::SizeText(received) + L"/" + DownloadManager::SizeText(total),
+  progress_->OnProgress(0.37521f, DownloadManager::SpeedText(1258291), DownloadManager::AmountText(received, total),
                         false);
   shot = Shoot("downloading");
   ExpectButtonOnScreen(shot, progress_->pause_button());
@@ -195,7 +194,7 @@ TEST_F(MainWindowStatesOnScreenTest, EachStateShowsItsActionButtonAndTextsOnScre
 
   Enter(9);
   progress_->OnFinished();
-  progress_->OnProgress(1.0f, DownloadManager::SpeedText(-1), L"大小：1.1GB/1.1GB", false);
+  progress_->OnProgress(1.0f, DownloadManager::SpeedText(-1), DownloadManager::AmountText(total, total), false);
   shot = Shoot("finished");
   ExpectButtonOnScreen(shot, progress_->install_button());
   EXPECT_EQ(progress_->percent_text().GetText(), L"100%");
