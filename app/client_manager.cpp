@@ -129,8 +129,25 @@ void ClientManager::Pimpl::InstallExe() {
   // before the quit must not start it again: the install button is still
   // on screen and the finished download calls here by itself too.
   if (stopping_) return;
-  GetLogicObject<ReportManager>()->ReportInstallStep();
   const std::wstring installer = GetLogicObject<ConfigManager>()->GetInstallerPath();
+  // Only the file the engine verified in this run is started, and only
+  // while it is still held as it was then: after a failed transfer or check
+  // whatever lies at that path (an older installer, a part) is unchecked,
+  // and the panel keeps its error and retry button.
+  DownloadManager* download = GetLogicObject<DownloadManager>();
+  switch (download->CheckHandOff(installer)) {
+    case DownloadManager::HandOff::kVerified:
+      break;
+    case DownloadManager::HandOff::kNotVerified:
+      KV_LOG_MESSAGE << "InstallExe未启动，安装包未在本次校验通过，current_state_:" << download->CurrentState();
+      return;
+    case DownloadManager::HandOff::kUnavailable:
+      KV_LOG_ERROR << "InstallExe未启动，校验过的安装包已不可用 cmd_line:" << installer;
+      GetLogicObject<MainWndManager>()->ShowMessage(L"安装包已被移动或占用，请重新运行下载器",
+                                                    L"安装包启动失败");
+      return;
+  }
+  GetLogicObject<ReportManager>()->ReportInstallStep();
   // Quoted: an unquoted path with spaces lets CreateProcess try, and run,
   // a planted "D:\My.exe" before "D:\My Games\...".
   const std::wstring command_line = L"\"" + installer + L"\"";

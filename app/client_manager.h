@@ -36,8 +36,11 @@ class ClientManager : public base::LogicObject {
   // once; the new copy finds the mutex free.
   void Restart();
 
-  // Starts the downloaded installer and stops the program; when it cannot
-  // be started, tells the user and opens the install folder instead.
+  // Starts the downloaded installer and stops the program, but only the file
+  // the engine verified in this run (state 9, still held unchanged, see
+  // DownloadManager::CheckHandOff); in any other state it does nothing at
+  // all. When the verified file cannot be started, tells the user and opens
+  // the install folder instead.
   void InstallExe();
 
   // Unpacks the unpacking tool and the download engine into the temporary

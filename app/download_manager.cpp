@@ -8,6 +8,7 @@
 #include "app/config_manager.h"
 #include "app/disk_check.h"
 #include "app/engine_link.h"
+#include "app/installer_hold.h"
 #include "app/main_wnd_manager.h"
 #include "app/report_manager.h"
 #include "app/thread_manager.h"
@@ -46,6 +47,7 @@ class DownloadManager::Pimpl : public Upp::Pte<Pimpl> {
   void RetryDownload();
   void ReleaseEngine();
   int32_t CurrentState() const { return shared_->state.load(std::memory_order_acquire); }
+  HandOff CheckHandOff(const std::wstring& installer_path) const;
 
   void set_engine_path(const std::wstring& path) { engine_path_ = path; }
   void set_install_step(Upp::Callback step) { install_step_ = std::move(step); }
@@ -79,6 +81,8 @@ class DownloadManager::Pimpl : public Upp::Pte<Pimpl> {
     std::atomic<bool> job_running{false};
     std::atomic<bool> abandoned{false};
     base::ScopedHandle stop_event;  // set when the manager goes: ends the poll wait
+    // Taken before state 9 is stored, let go when a transfer starts again.
+    InstallerHold installer;
     std::function<void(int32_t)> state_trace;
   };
 
@@ -93,6 +97,7 @@ class DownloadManager::Pimpl : public Upp::Pte<Pimpl> {
   void OnFinished();
   void RunInstallStep();
 
+  static void HoldInstaller(Shared& shared, ConfigManager* config);
   static void RunStatusCheck(Shared& shared);
   static void RunTransferJob(Shared& shared, ConfigManager* config, ReportManager* report);
   // True when the download is finished.
@@ -261,6 +266,9 @@ bool DownloadManager::Pimpl::QueryEarlierDownload() {
   config->SetInstallRoot(base::GetParentFolder(path), true);
   KV_LOG_MESSAGE << "发现上次下载信息，path:" << path << " 已下载：" << result.received
                  << " 总大小：" << result.total;
+  // The engine has checked the finished file again at this query; from here
+  // on it must stay that file.
+  if (result.completed != 0) HoldInstaller(*shared_, config);
   shared_->SetState(result.completed != 0 ? kFinished : kEarlierDownloadFound);
   NotifyProgress(result.received, result.total, kNoSpeed, result.completed != 1);
   return true;
@@ -349,6 +357,19 @@ void DownloadManager::Pimpl::RetryDownload() {
 
 void DownloadManager::Pimpl::ReleaseEngine() {
   if (shared_->link.Unload()) KV_LOG_MESSAGE << "release download api suc";
+  shared_->installer.Release();
+}
+
+DownloadManager::HandOff DownloadManager::Pimpl::CheckHandOff(const std::wstring& installer_path) const {
+  if (CurrentState() != kFinished) return HandOff::kNotVerified;
+  return shared_->installer.Holds(installer_path) ? HandOff::kVerified : HandOff::kUnavailable;
+}
+
+void DownloadManager::Pimpl::HoldInstaller(Shared& shared, ConfigManager* config) {
+  const std::wstring installer = config->GetInstallerPath();
+  if (!shared.installer.Hold(installer)) {
+    KV_LOG_ERROR << "安装包锁定失败 error_code:" << GetLastError() << " path:" << installer;
+  }
 }
 
 void DownloadManager::Pimpl::NotifyProgress(int64_t received, int64_t total, int64_t speed,
@@ -413,6 +434,8 @@ void DownloadManager::Pimpl::RunTransferJob(Shared& shared, ConfigManager* confi
     report->ReportDownloadResume();
   }
 
+  // A file held from an earlier finish is no longer the one to hand off.
+  shared.installer.Release();
   const std::wstring save_folder = config->GetInstallDir();
   base::CreateFolderTree(save_folder);
   shared.SetState(kStarting);
@@ -458,6 +481,8 @@ bool DownloadManager::Pimpl::HandlePoll(Shared& shared, int32_t code, const fetc
   }
   KV_LOG_MESSAGE << "下载完成";
   config->WriteChannelFile();
+  // Held before state 9 is stored: a hand-off that sees 9 finds it held.
+  HoldInstaller(shared, config);
   shared.SetState(kFinished);
   shared.Post([](Pimpl* p) { p->OnFinished(); });
   return true;
@@ -475,6 +500,9 @@ bool DownloadManager::ResumeDownload() { return pimpl_->ResumeDownload(); }
 void DownloadManager::RetryDownload() { pimpl_->RetryDownload(); }
 void DownloadManager::ReleaseEngine() { pimpl_->ReleaseEngine(); }
 int32_t DownloadManager::CurrentState() const { return pimpl_->CurrentState(); }
+DownloadManager::HandOff DownloadManager::CheckHandOff(const std::wstring& installer_path) const {
+  return pimpl_->CheckHandOff(installer_path);
+}
 
 void DownloadManager::SetEnginePathForTesting(const std::wstring& dll_path) {
   pimpl_->set_engine_path(dll_path);

@@ -2,7 +2,8 @@
 // loads the engine (FetchCore.dll), finds a download left by an earlier
 // run, checks the status and the disk, starts the transfer, polls it once a
 // second, pauses, resumes and retries, reports the funnel statuses, and
-// releases the engine at shutdown. Turns the engine's figures into the texts
+// releases the engine at shutdown. Holds the verified installer open until
+// the hand-off, so nothing can swap it in between. Turns the engine's figures into the texts
 // the progress panel shows.
 //
 // Thread-safety: every public operation and every signal belongs to the
@@ -63,6 +64,14 @@ class DownloadManager : public base::LogicObject {
   // Shuts the engine down, calls "Release" and unloads the library.
   void ReleaseEngine();
   int32_t CurrentState() const;
+
+  // Whether `installer_path` may be handed off: kVerified only in state
+  // kFinished for the file the engine reported complete and verified in this
+  // run, held open without write or delete sharing since then (until
+  // ReleaseEngine), so it cannot have been swapped. kUnavailable: finished,
+  // but that file could not be held (gone, or open for writing elsewhere).
+  enum class HandOff { kVerified, kNotVerified, kUnavailable };
+  HandOff CheckHandOff(const std::wstring& installer_path) const;
 
   // Observers (user-interface thread).
   // fraction 0..1, speed text, size text, animate.

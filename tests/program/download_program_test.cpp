@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <map>
 #include <sstream>
 #include <string>
@@ -419,6 +421,90 @@ TEST_F(DownloadProgramTest, ServerDownShowsTheErrorInRedAndRetryCompletesOnceItI
   ASSERT_TRUE(started) << "the retry did not start the download; " << PressReport();
   EXPECT_EQ(0u, p.WaitExit(90000)) << "the retried download did not finish";
   EXPECT_EQ(1, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")));
+}
+
+}  // namespace
+
+namespace {
+
+using namespace programtest;
+
+// An installer of an earlier download (another digest) lies in the install
+// folder, and the server breaks off in the middle of the transfer: nothing
+// is started and no installer step is reported, the error stays with its
+// retry button; the retry fetches the new installer, which replaces the
+// old one and is started once.
+TEST_F(DownloadProgramTest, FailureMidwayWithAStaleInstallerStartsNothingAndTheRetryStartsTheNewOne) {
+  const std::string stale = InstallerBytes(5);
+  const std::string fresh = InstallerBytes(6);
+  ASSERT_FALSE(fresh.empty());
+  ASSERT_TRUE(base::CreateFolderTree(install_dir_));
+  ASSERT_TRUE(testutil::WriteFileBytes(install_dir_ + L"\\KorvanInstall.exe", stale));
+  std::atomic<bool> healthy(false);
+  enginetest::ScriptedServer server(
+      [&fresh, &healthy](enginetest::ServerConn& conn, const enginetest::ServedRequest& request) {
+        const bool probe = request.has_range && request.first == 0 && request.last == 0;
+        if (healthy || probe) {
+          enginetest::ServeFile(conn, request, fresh);
+          return;
+        }
+        // A quarter of a MiB of what was asked for, then the connection dies.
+        const uint64_t first = request.has_range ? request.first : 0;
+        const uint64_t last = std::min<uint64_t>(request.last, fresh.size() - 1);
+        std::ostringstream head;
+        head << "HTTP/1.1 206 Partial Content\r\nETag: \"v1\"\r\nAccept-Ranges: bytes\r\nContent-Range: bytes "
+             << first << "-" << last << "/" << fresh.size() << "\r\nContent-Length: " << (last - first + 1)
+             << "\r\n\r\n";
+        conn.Send(head.str());
+        conn.Send(fresh.substr(first, std::min<uint64_t>(256 * 1024, last - first + 1)));
+        conn.Reset();
+      });
+  ASSERT_TRUE(server.Start());
+  WriteTask(L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/KorvanInstall.exe", fresh,
+            "retry_limit=1\n");
+  const size_t log_offset = testutil::TestNginx::AccessLogSize();
+  Program p;
+  StartShown(p);
+  bool started = false;
+  for (int attempt = 0; attempt < 15 && !started; ++attempt) {
+    ClickAction();
+    started = LogSays(L"启动下载成功", 2000);
+  }
+  ASSERT_TRUE(started) << "the download never began; " << PressReport();
+  ASSERT_TRUE(LogSays(L"下载进度查询失败", 60000)) << "the transfer did not fail";
+  testutil::PumpFor(3000);  // time for a hand-off that must not come
+  EXPECT_TRUE(p.Running()) << "the program ended after a failed transfer";
+  EXPECT_EQ(0, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")))
+      << "the stale installer was started";
+  EXPECT_TRUE(WindowsOf(p.pid(), [](HWND w) {
+                wchar_t title[64] = {};
+                GetWindowTextW(w, title, 64);
+                return IsWindowVisible(w) && wcscmp(title, L"安装包启动失败") == 0;
+              }).empty())
+      << "a message box about the installer";
+  EXPECT_NE(std::wstring::npos, ProgramLog().find(L"InstallExe未启动，安装包未在本次校验通过，current_state_:10"));
+  EXPECT_GT(RedOnTheStatusLine(), 20) << "the error is not shown";
+  bool served = false;
+  std::vector<Report> reports = ReportsSince(log_offset, 2, &served);
+  for (const Report& r : reports) EXPECT_NE(10, r.status) << "an installer step reported for a failed download";
+
+  healthy = true;
+  bool retried = false;
+  for (int attempt = 0; attempt < 5 && !retried; ++attempt) {
+    ClickAction();
+    retried = testutil::PumpUntil([&] { return CountOf(ProgramLog(), L"启动下载成功") >= 2; }, 3000);
+  }
+  ASSERT_TRUE(retried) << "the retry did not start the download; " << PressReport();
+  EXPECT_EQ(0u, p.WaitExit(90000)) << "the retried download did not finish";
+  EXPECT_EQ(1, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")));
+  EXPECT_EQ(testutil::Sha256Hex(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.exe")),
+            testutil::Sha256Hex(fresh))
+      << "the stale installer was not replaced";
+  reports = ReportsSince(log_offset, 3, &served);
+  if (!served) GTEST_SKIP() << "another server holds the statistics port; reports not checked";
+  int installer_steps = 0;
+  for (const Report& r : reports) installer_steps += r.status == 10;
+  EXPECT_EQ(1, installer_steps);
 }
 
 }  // namespace
