@@ -14,7 +14,6 @@ namespace korvan {
 namespace {
 
 constexpr wchar_t kAppDataName[] = L"\\korvan";
-constexpr wchar_t kDefaultRootName[] = L"korvan";
 constexpr wchar_t kInstallFolderName[] = L"\\KorvanInstall";
 constexpr wchar_t kInstallerName[] = L"\\KorvanInstall\\KorvanInstall.exe";
 constexpr wchar_t kChannelFileName[] = L"\\KV_DATA0.bin";
@@ -43,7 +42,11 @@ class ConfigManager::Pimpl : public Upp::Pte<Pimpl> {
     std::lock_guard<std::mutex> guard(lock_);
     if (install_root_.empty()) {
       const std::wstring drive = base::PickInstallDrive(drives_);
-      install_root_ = drive + kDefaultRootName;
+      // Without a drive, the folder is taken from the current folder now,
+      // once: a relative root would show as a bare "korvan" on the panel
+      // and could point elsewhere by the time the engine uses it.
+      install_root_ = drive.empty() ? base::GetFullPath(base::kInstallRootFolder)
+                                    : drive + base::kInstallRootFolder;
     }
     return install_root_;
   }

@@ -64,7 +64,9 @@ class RealDriveInfo : public DriveInfo {
     *bytes = available.QuadPart;
     return true;
   }
-  bool IsWritable(const std::wstring& root) const override { return IsFolderWritable(root); }
+  bool IsWritable(const std::wstring& root) const override {
+    return CanInstallIn(JoinPath(root, kInstallRootFolder));
+  }
 };
 
 std::wstring ReadRegistryString(HKEY root, const std::wstring& subkey, const wchar_t* value) {
@@ -223,6 +225,20 @@ bool IsFolderWritable(const std::wstring& folder) {
   const bool created = file.IsValid();
   file.Reset();
   DeleteFileW(probe.c_str());
+  return created;
+}
+
+bool CanInstallIn(const std::wstring& folder) {
+  if (folder.empty()) return false;
+  const bool existed = IsFolder(folder);
+  if (!existed && !CreateDirectoryW(folder.c_str(), nullptr)) return false;
+  const std::wstring probe = JoinPath(folder, kWriteTestFile);
+  ScopedHandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_HIDDEN, nullptr));
+  const bool created = file.IsValid();
+  file.Reset();
+  if (created) DeleteFileW(probe.c_str());
+  if (!existed) RemoveDirectoryW(folder.c_str());
   return created;
 }
 

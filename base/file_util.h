@@ -50,6 +50,15 @@ bool RemoveFolderTree(const std::wstring& folder);
 // current folder.
 bool IsFolderWritable(const std::wstring& folder);
 
+// The default install root's folder on the chosen drive ("D:\korvan").
+constexpr wchar_t kInstallRootFolder[] = L"korvan";
+
+// Whether the program could install in `folder`: it exists or can be
+// created, and a file can be made in it (the hidden "SM_testdir.dat",
+// deleted again). A folder this call created is removed again, so a drive
+// that is only tried keeps no trace.
+bool CanInstallIn(const std::wstring& folder);
+
 // True for a path "X:\..." or "X:/..." on a USB or IEEE 1394 disk. Any
 // failure to ask counts as "not external".
 bool IsExternalDrive(const std::wstring& path);
@@ -66,15 +75,18 @@ class DriveInfo {
   virtual bool IsExternal(const std::wstring& root) const = 0;
   // Bytes the current user may still write; false when they cannot be read.
   virtual bool FreeBytesForCaller(const std::wstring& root, uint64_t* bytes) const = 0;
-  // May create and delete a test file on the drive.
+  // Whether "<root>korvan" exists or can be made and written (CanInstallIn).
+  // A drive root itself may refuse files, as C:\ does for standard users and
+  // for administrators under UAC, while folders may still be made there.
   virtual bool IsWritable(const std::wstring& root) const = 0;
 };
 
 // The machine's drives. A process-wide object without state.
 const DriveInfo& RealDrives();
 
-// Root of the fixed, internal, writable drive with the most free bytes for
-// the user ("D:\"); on a tie the later drive wins. Empty if none qualifies.
+// Root of the fixed, internal drive with the most free bytes for the user
+// where "<root>korvan" can be written ("D:\"); on a tie the later drive
+// wins. Empty if none qualifies.
 std::wstring PickInstallDrive(const DriveInfo& drives = RealDrives());
 
 // Writes the resource `name` of type `type` of this executable to `target`.

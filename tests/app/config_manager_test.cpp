@@ -115,10 +115,21 @@ TEST_F(ConfigManagerTest, DefaultRootIsTheLaterOfTwoEqualDrivesPlusKorvan) {
   EXPECT_EQ(config.GetInstallerPath(), L"D:\\korvan\\KorvanInstall\\KorvanInstall.exe");
 }
 
-TEST_F(ConfigManagerTest, DefaultRootOnAUsbOnlyMachineIsBareKorvan) {
+// No drive qualifies: "korvan" in the current folder, made absolute when it
+// is first asked for, so the panel and the engine see one full path even
+// after the current folder changes.
+TEST_F(ConfigManagerTest, DefaultRootOnAUsbOnlyMachineIsKorvanInTheCurrentFolderOnce) {
+  ScopedTempDir first, second;
+  wchar_t saved[MAX_PATH] = {};
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, saved), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(first.path().c_str()));
   korvan::ConfigManager config(usb_only_, IniPath());
-  EXPECT_EQ(config.GetInstallRoot(), L"korvan");
-  EXPECT_EQ(config.GetInstallDir(), L"korvan\\KorvanInstall");
+  const std::wstring root = config.GetInstallRoot();
+  ASSERT_TRUE(SetCurrentDirectoryW(second.path().c_str()));
+  const std::wstring later = config.GetInstallDir();
+  SetCurrentDirectoryW(saved);
+  EXPECT_EQ(root, first.Join(L"korvan"));
+  EXPECT_EQ(later, first.Join(L"korvan\\KorvanInstall"));
 }
 
 TEST_F(ConfigManagerTest, DefaultRootIsWorkedOutOnceAndOnlyWhenAsked) {

@@ -241,6 +241,46 @@ TEST(FileUtilDriveTest, PickInstallDriveOnThisMachineTakesAFixedInternalRoot) {
   EXPECT_FALSE(testutil::FileExists(root + L"SM_testdir.dat"));
 }
 
+// scripts/test maps a drive whose root refuses new files and folders while
+// its "korvan" folder takes them, as C:\ is for a standard user (or an
+// administrator under UAC) once C:\korvan exists. The write test of a
+// file in the root would rule it out; the drive qualifies through its
+// "korvan" folder, and the test leaves nothing behind.
+TEST(FileUtilDriveTest, DriveWhoseRootRefusesFilesQualifiesThroughItsKorvanFolder) {
+  wchar_t drive[8] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"KV_TEST_FOLDER_ONLY_DRIVE", drive, 8), 0u)
+      << "KV_TEST_FOLDER_ONLY_DRIVE not set: run the tests through scripts/test (as root)";
+  const std::wstring root = drive;
+  base::ScopedHandle in_root(CreateFileW((root + L"SM_testdir.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr));
+  EXPECT_FALSE(in_root.IsValid()) << "the drive's root takes files: the mapping is not read-only";
+  EXPECT_FALSE(base::CanInstallIn(root + L"other"));
+
+  // The real drive's answers, with the drive list cut down to this drive.
+  class ThisDriveOnly : public base::DriveInfo {
+   public:
+    explicit ThisDriveOnly(const std::wstring& root) : root_(root) {}
+    std::vector<std::wstring> ListRoots() const override { return {root_}; }
+    UINT DriveType(const std::wstring& r) const override { return base::RealDrives().DriveType(r); }
+    bool IsExternal(const std::wstring& r) const override { return base::RealDrives().IsExternal(r); }
+    bool FreeBytesForCaller(const std::wstring& r, uint64_t* bytes) const override {
+      return base::RealDrives().FreeBytesForCaller(r, bytes);
+    }
+    bool IsWritable(const std::wstring& r) const override { return base::RealDrives().IsWritable(r); }
+
+   private:
+    std::wstring root_;
+  };
+  EXPECT_EQ(base::PickInstallDrive(ThisDriveOnly(root)), root);
+  EXPECT_TRUE(testutil::FolderExists(root + L"korvan"));
+  EXPECT_FALSE(testutil::FileExists(root + L"korvan\\SM_testdir.dat"));
+
+  // Where the folder can be made, it is, and it goes again.
+  ScopedTempDir temp;
+  EXPECT_TRUE(base::CanInstallIn(temp.Join(L"korvan")));
+  EXPECT_FALSE(testutil::FolderExists(temp.Join(L"korvan")));
+}
+
 std::wstring MainProgramPath() { return testutil::TestBinDir() + L"\\..\\..\\KVDownloader.exe"; }
 
 TEST(FileUtilResourceTest, ExtractResourceOfAMissingResourceFailsAndWritesNothing) {
