@@ -1,5 +1,7 @@
 #include "app/engine_link.h"
 
+#include "base/dll_search.h"
+
 namespace korvan {
 namespace {
 
@@ -17,7 +19,8 @@ EngineLink::EngineLink() = default;
 EngineLink::~EngineLink() { Unload(); }
 
 EngineLink::LoadResult EngineLink::Load(const std::wstring& path, DWORD* error) {
-  HMODULE module = LoadLibraryW(path.c_str());
+  // By its full path, its own imports from its folder or the system's only.
+  HMODULE module = base::LoadLibraryByFullPath(path);
   if (!module) {
     if (error) *error = GetLastError();
     return LoadResult::kNoLibrary;

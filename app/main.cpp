@@ -11,11 +11,14 @@ using std::min;
 #include <gdiplus.h>
 
 #include "app/run_application.h"
+#include "base/dll_search.h"
 #include "ctrls/shell_notifier.h"
 #include "base/message_loop.h"
 #include "upp/toolkit.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR command_line, int) {
+  // Before anything loads a DLL by name: none may come from our folder.
+  base::RestrictDllSearchToSystem();
   CoInitialize(nullptr);
   // Forces the platform's window-procedure thunks to be set up before any
   // window exists.

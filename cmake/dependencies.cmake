@@ -25,11 +25,16 @@ target_include_directories(kv_minizip SYSTEM INTERFACE "${KV_DEPS_DIR}/minizip/i
 target_link_libraries(kv_minizip INTERFACE "${KV_DEPS_DIR}/minizip/lib/libminizip.a" "${KV_ZLIB_STATIC}")
 
 # The Win32 libraries the program uses; static runtime so the .exe needs no
-# MinGW DLLs beside it.
+# MinGW DLLs beside it. At load time only DLLs of the system's known-DLL
+# list; the others are delay-imported (cmake/delay_imports.cmake, and
+# KV_DELAY_LOADED_DLLS in base/dll_search.cpp, which must name the same).
+include(cmake/delay_imports.cmake)
+kv_delay_import_libs(KV_PLATFORM_DELAY_LIBS
+  wininet urlmon netapi32 iphlpapi gdiplus comctl32 version msimg32)
 add_library(kv_platform INTERFACE)
 target_link_libraries(kv_platform INTERFACE
-  wininet urlmon netapi32 iphlpapi gdiplus comctl32 comdlg32 ole32 oleaut32 uuid
-  shell32 shlwapi version psapi advapi32 user32 gdi32 kernel32 msimg32)
+  ${KV_PLATFORM_DELAY_LIBS} comdlg32 ole32 oleaut32 uuid
+  shell32 shlwapi psapi advapi32 user32 gdi32 kernel32)
 target_link_options(kv_platform INTERFACE -static -static-libgcc -static-libstdc++)
 
 set(KV_7ZA_EXE "${KV_DEPS_DIR}/7zip/7za.exe")
