@@ -79,11 +79,13 @@ bool ClientManager::Pimpl::Start(const std::wstring& command_line) {
   GetLogicObject<SkinManager>()->LoadSkin();
   GetLogicObject<InstanceWndManager>()->CreateGuardWindow();
   GetLogicObject<MainWndManager>()->ShowMainWindow();
+  KV_LOG_MESSAGE << "korvan::ClientManager::Start 主窗口已显示";
   // The window's first frame is on screen by now; what the player does not
   // see (the launch report builds a machine identifier, the tray talks to
   // the shell) waits for the message loop instead of delaying it.
   Upp::SetTimeCallback(0, [] {
     if (base::IsExiting() || !base::GetController()) return;
+    KV_LOG_MESSAGE << "korvan::ClientManager::Start 上报启动并显示托盘";
     GetLogicObject<ReportManager>()->ReportLaunch();
     GetLogicObject<TrayManager>()->ShowTray();
   }, this);

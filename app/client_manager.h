@@ -2,6 +2,17 @@
 // the single-instance test, the clean-up of stale copies, the start
 // sequence, the package preparation, and the stop and restart paths.
 //
+// Start order (deliberate): single-instance test, stale copies ended, skin
+// loaded, guard window, main window shown (which builds the panels, creates
+// DownloadManager and schedules the download set-up); then, from the first
+// turn of the message loop, the launch report (status 7: ReportManager,
+// HttpAsk, ThreadManager, the machine identifier) and the tray icon. The
+// player's first frame thus waits for neither the machine identifier nor
+// the shell; the manager creation order differs from a report-first start
+// accordingly (MainWndManager and DownloadManager before ReportManager and
+// TrayManager). The log shows the order: "korvan::ClientManager::Start
+// 主窗口已显示" comes before "korvan::ClientManager::Start 上报启动并显示托盘".
+//
 // Thread-safety: user-interface thread only, except PreparePackages (a
 // download-pool worker).
 #pragma once

@@ -69,6 +69,25 @@ TEST_F(ProgramTest, LevelOneWritesTodaysFileWithMarkAndWelcomeLine) {
   EXPECT_EQ(first_line.size() - first_line.find(welcome), welcome.size());
 }
 
+// The start order the client manager's header sets down: the main window
+// first, the launch report and the tray icon after it, from the loop.
+TEST_F(ProgramTest, MainWindowIsShownBeforeTheLaunchReportAndTheTray) {
+  WriteLogIni("[log]\r\nlevel=1\r\n");
+  Program first;
+  ASSERT_TRUE(StartAndWaitForMutex(first));
+  const std::wstring window = L"korvan::ClientManager::Start 主窗口已显示";
+  const std::wstring report = L"korvan::ClientManager::Start 上报启动并显示托盘";
+  ASSERT_TRUE(testutil::PumpUntil(
+      [&] { return testutil::ReadUtf16File(TodayLog()).find(report) != std::wstring::npos; }, 20000))
+      << "no launch report";
+  const std::wstring log = testutil::ReadUtf16File(TodayLog());
+  const size_t welcome_at = log.find(L"welcome to Korvan launcher developing ...");
+  const size_t window_at = log.find(window);
+  ASSERT_NE(window_at, std::wstring::npos);
+  EXPECT_LT(welcome_at, window_at);
+  EXPECT_LT(window_at, log.find(report));
+}
+
 TEST_F(ProgramTest, WithoutLogIniNoLogFileAppears) {
   Program first;
   ASSERT_TRUE(StartAndWaitForMutex(first));
