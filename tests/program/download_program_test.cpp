@@ -440,12 +440,18 @@ TEST_F(DownloadProgramTest, FailureMidwayWithAStaleInstallerStartsNothingAndTheR
   ASSERT_FALSE(fresh.empty());
   ASSERT_TRUE(base::CreateFolderTree(install_dir_));
   ASSERT_TRUE(testutil::WriteFileBytes(install_dir_ + L"\\KorvanInstall.exe", stale));
-  std::atomic<bool> healthy(false);
+  std::atomic<bool> healthy(false), cut(false);
   enginetest::ScriptedServer server(
-      [&fresh, &healthy](enginetest::ServerConn& conn, const enginetest::ServedRequest& request) {
+      [&fresh, &healthy, &cut](enginetest::ServerConn& conn, const enginetest::ServedRequest& request) {
         const bool probe = request.has_range && request.first == 0 && request.last == 0;
         if (healthy || probe) {
           enginetest::ServeFile(conn, request, fresh);
+          return;
+        }
+        // The engine retries a source that still sends something: after the
+        // first cut every connection dies at once.
+        if (cut.exchange(true)) {
+          conn.Reset();
           return;
         }
         // A quarter of a MiB of what was asked for, then the connection dies.
