@@ -3,7 +3,8 @@
 // checked, the installer starts exactly once and the program exits 0, with
 // the funnel's reports in nginx's log; a transfer killed midway resumes by
 // itself on the next start; pause and resume by real clicks; a server that
-// is down, then back.
+// is down, then back; a transfer that breaks off with an older installer in
+// the install folder starts nothing until the retry brings the new one.
 #include <winsock2.h>
 #include <windows.h>
 
