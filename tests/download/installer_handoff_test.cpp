@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,22 @@ TEST_F(InstallerHandOffTest, VerifiedInstallerCannotBeSwappedAndStartsOnceThenTh
   EXPECT_EQ(Started(), L"\"" + installer_ + L"\"");
   ASSERT_TRUE(stats_.WaitForRequests(3, 20000));
   EXPECT_EQ(Reports("status=10&"), 1u);
+  EXPECT_TRUE(messages_.empty());
+}
+
+// A download an earlier run finished, which the engine has checked again
+// at this start: held from then on, started by the install button.
+TEST_F(InstallerHandOffTest, EarlierDownloadVerifiedAtStartIsHeldAndStartsFromTheButton) {
+  PutInstaller(ChildProgram());
+  script_.earlier = {1, 4096, 4096, 0, L""};
+  wcscpy(script_.earlier.path, (root_ + L"\\KorvanInstall").c_str());
+  ASSERT_TRUE(InitializeTo(DownloadManager::kFinished));
+  EXPECT_FALSE(DeleteFileW(installer_.c_str())) << "the verified installer is not held";
+  base::MessageLoop loop;
+  GetLogicObject<korvan::ClientManager>()->InstallExe();
+  EXPECT_EQ(loop.Run(), 0);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return testutil::FileExists(marker_); }, 5000)) << "nothing started";
+  EXPECT_EQ(Started(), L"\"" + installer_ + L"\"");
   EXPECT_TRUE(messages_.empty());
 }
 
