@@ -20,8 +20,9 @@ namespace fetch {
 
 // Small enough that a killed process loses little of what was in flight
 // (each connection holds one unfinished chunk), large enough that the
-// record of a 4 GiB file stays a few KiB.
-constexpr uint32_t kChunkBytes = 256 * 1024;
+// record of a 4 GiB file stays 8 KiB. A record written with another chunk
+// size is not read; with a piece list the pieces on disk are still kept.
+constexpr uint32_t kChunkBytes = 64 * 1024;
 
 struct StateRecord {
   uint64_t total = 0;
