@@ -14,7 +14,7 @@ namespace fetch {
 namespace {
 
 constexpr uint64_t kCheckpointBytes = 8ull * 1024 * 1024;
-constexpr ULONGLONG kCheckpointMs = 50;
+constexpr ULONGLONG kCheckpointMs = 40;
 constexpr ULONGLONG kSpeedWindowMs = 3000;
 constexpr int kMaxRedirects = 5;
 constexpr uint32_t kMaxRetryAfterMs = 30000;
@@ -581,7 +581,18 @@ void TransferJob::Supervise() {
     std::deque<std::pair<ULONGLONG, int64_t>> samples;
     ULONGLONG last_checkpoint = GetTickCount64();
     while (!stop_ && !failed_ && !Finished()) {
-      WaitForSingleObject(checkpoint_due_.Get(), 50);
+      // Wake when the next record is due, not a whole period later: what
+      // is written but not recorded is what a kill may cost.
+      DWORD wait = 50;
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (unflushed_bytes_ > 0) {
+          const ULONGLONG due = last_checkpoint + kCheckpointMs;
+          const ULONGLONG at = GetTickCount64();
+          wait = due > at ? static_cast<DWORD>(std::min<ULONGLONG>(50, due - at)) : 0;
+        }
+      }
+      WaitForSingleObject(checkpoint_due_.Get(), wait);
       const ULONGLONG now = GetTickCount64();
       samples.emplace_back(now, session_bytes_.load());
       while (samples.size() > 2 && now - samples.front().first > kSpeedWindowMs) samples.pop_front();

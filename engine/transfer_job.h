@@ -4,7 +4,7 @@
 // A job runs on its own supervisor thread, which starts one worker thread
 // per connection. Workers claim runs of 64 KiB chunks, fetch them with a
 // Range request and write each chunk whole at its offset; the supervisor
-// records the finished chunks (at least every 8 MiB or 50 ms; without
+// records the finished chunks (at least every 8 MiB or 40 ms; without
 // pieces it flushes the file first), measures the speed, and once the file is complete gives
 // it its final name.
 //
