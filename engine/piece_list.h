@@ -27,8 +27,8 @@ namespace fetch {
 
 using PieceDigest = std::array<uint8_t, 32>;
 
-// Piece sizes the engine accepts: powers of two from 256 KiB (its chunk,
-// so a piece is whole chunks) to 1 GiB.
+// Piece sizes the engine accepts: powers of two from 256 KiB (a whole
+// number of the engine's chunks) to 1 GiB.
 constexpr uint64_t kMinPieceBytes = 256 * 1024;
 constexpr uint64_t kMaxPieceBytes = 1ull << 30;
 constexpr size_t kPieceLineBytes = 65;

@@ -20,10 +20,10 @@
 namespace fetch {
 
 // Small enough that a killed process loses little of what was in flight
-// (each connection holds one unfinished chunk), large enough that the
-// record of a 4 GiB file stays 8 KiB. A record written with another chunk
+// (each connection loses its unfinished chunk whole), large enough that
+// the record of a 4 GiB file stays 16 KiB. A record written with another chunk
 // size is not read; with a piece list the pieces on disk are still kept.
-constexpr uint32_t kChunkBytes = 64 * 1024;
+constexpr uint32_t kChunkBytes = 32 * 1024;
 
 struct StateRecord {
   uint64_t total = 0;

@@ -15,6 +15,8 @@ namespace {
 
 constexpr uint64_t kCheckpointBytes = 8ull * 1024 * 1024;
 constexpr ULONGLONG kCheckpointMs = 40;
+// Without pieces each record waits for a flush of the data: less often.
+constexpr ULONGLONG kFlushedCheckpointMs = 200;
 constexpr ULONGLONG kSpeedWindowMs = 3000;
 constexpr int kMaxRedirects = 5;
 constexpr uint32_t kMaxRetryAfterMs = 30000;
@@ -580,6 +582,7 @@ void TransferJob::Supervise() {
     }
     std::deque<std::pair<ULONGLONG, int64_t>> samples;
     ULONGLONG last_checkpoint = GetTickCount64();
+    const ULONGLONG checkpoint_ms = HasPieces() ? kCheckpointMs : kFlushedCheckpointMs;
     while (!stop_ && !failed_ && !Finished()) {
       // Wake when the next record is due, not a whole period later: what
       // is written but not recorded is what a kill may cost.
@@ -587,7 +590,7 @@ void TransferJob::Supervise() {
       {
         std::lock_guard<std::mutex> guard(lock_);
         if (unflushed_bytes_ > 0) {
-          const ULONGLONG due = last_checkpoint + kCheckpointMs;
+          const ULONGLONG due = last_checkpoint + checkpoint_ms;
           const ULONGLONG at = GetTickCount64();
           wait = due > at ? static_cast<DWORD>(std::min<ULONGLONG>(50, due - at)) : 0;
         }
@@ -606,7 +609,7 @@ void TransferJob::Supervise() {
         std::lock_guard<std::mutex> guard(lock_);
         unflushed = unflushed_bytes_;
       }
-      if (unflushed >= kCheckpointBytes || (unflushed > 0 && now - last_checkpoint >= kCheckpointMs)) {
+      if (unflushed >= kCheckpointBytes || (unflushed > 0 && now - last_checkpoint >= checkpoint_ms)) {
         Checkpoint();
         last_checkpoint = now;
       }

@@ -2,10 +2,10 @@
 // state record, the connections that fill it, the check and the rename.
 //
 // A job runs on its own supervisor thread, which starts one worker thread
-// per connection. Workers claim runs of 64 KiB chunks, fetch them with a
+// per connection. Workers claim runs of 32 KiB chunks, fetch them with a
 // Range request and write each chunk whole at its offset; the supervisor
 // records the finished chunks (at least every 8 MiB or 40 ms; without
-// pieces it flushes the file first), measures the speed, and once the file is complete gives
+// pieces it flushes the file first, and waits 200 ms between records), measures the speed, and once the file is complete gives
 // it its final name.
 //
 // When is a file complete? With a piece list (the usual table): when every

@@ -2,7 +2,7 @@
 // start, the verdicts of the verifier pool and the repair of a failed
 // piece. See transfer_job.h for what "complete" means.
 #include <algorithm>
-#include <set>
+#include <map>
 
 #include "engine/transfer_job.h"
 
@@ -94,22 +94,30 @@ void TransferJob::PieceFailedLocked(uint64_t piece) {
   const size_t p = static_cast<size_t>(piece);
   const uint64_t first = piece * chunks_per_piece_;
   const uint64_t end = PieceEnd(piece);
-  std::set<uint8_t> sources;
+  std::map<uint8_t, uint64_t> chunks_by_source;
   for (uint64_t c = first; c < end; ++c) {
-    sources.insert(chunk_source_[static_cast<size_t>(c)]);
+    ++chunks_by_source[chunk_source_[static_cast<size_t>(c)]];
     record_.done[static_cast<size_t>(c)] = 0;
   }
   unflushed_bytes_ += 1;  // the record must stop claiming these chunks
   ++pieces_fetched_again_;
-  piece_bad_source_[p] = *sources.rbegin();
+  // A piece may hold chunks of two sources (a span of the next source
+  // began inside it): the blame goes to the one with the worse record,
+  // then to the one that delivered more of it.
+  uint8_t blamed = chunks_by_source.begin()->first;
+  for (const auto& entry : chunks_by_source) {
+    const int bad = source_bad_pieces_[entry.first];
+    const int worst = source_bad_pieces_[blamed];
+    if (bad > worst || (bad == worst && entry.second > chunks_by_source[blamed])) blamed = entry.first;
+  }
+  piece_bad_source_[p] = blamed;
   if (piece_failures_[p] < 255) ++piece_failures_[p];
   const int sources_count = static_cast<int>(task_.urls.size());
-  for (uint8_t s : sources) {
-    // A source that keeps delivering bad bytes is left for the next one,
-    // as one that keeps failing to answer is.
-    if (++source_bad_pieces_[s] >= kBadPiecesBeforeSwitch && s == source_ && source_ + 1 < sources_count) {
-      ++source_;
-    }
+  // A source that keeps delivering bad bytes is left for the next one, as
+  // one that keeps failing to answer is.
+  if (++source_bad_pieces_[blamed] >= kBadPiecesBeforeSwitch && blamed == source_ &&
+      source_ + 1 < sources_count) {
+    ++source_;
   }
   if (piece_failures_[p] >= kPieceAttemptsPerSource * sources_count) {
     // Failed from every source, twice each: no source has this piece right.
