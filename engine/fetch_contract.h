@@ -56,6 +56,16 @@ constexpr size_t kSpeedOffset = 84392;
 constexpr size_t kPathChars = (kTotalOffset - kPathOffset) / sizeof(wchar_t);
 
 // 84400 bytes, little-endian. Fields not listed are reserved (zero).
+//
+// "Complete" (a non-zero `completed`, reported by slot 7 only) means: the
+// file is under its final name in the save folder, has the task's size,
+// and was checked in this run. With a piece list, every piece read back
+// from disk matched its SHA-256 in the list, and the list matched the
+// digest the task table pins; without one, the whole file matched the
+// table's SHA-256. A file finished by an earlier run is checked again
+// after slot 3 before it counts; slot 0 reports it with `completed` 0 and
+// `received` equal to `total`. With a piece list `received` counts only
+// bytes of pieces that passed their check.
 struct Result {
   uint32_t completed;                // 0 = not finished, other = finished
   uint8_t reserved0[kPathOffset - 4];

@@ -46,6 +46,27 @@ void Remember(const Task& task, const std::wstring& folder) {
   WriteFileAtomically(PointerPath(task), WideToUtf8(folder));
 }
 
+// The folder as an absolute path without a trailing separator ("" when it
+// cannot be made one): a relative one would name another folder for a
+// later start from another working folder, and the pointer record would
+// lose the download.
+std::wstring AbsoluteFolder(const std::wstring& folder) {
+  if (folder.empty()) return std::wstring();
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+  }
+  if (n == 0 || n >= full.size()) return std::wstring();
+  full.resize(n);
+  for (wchar_t& c : full) {
+    if (c == L'/') c = L'\\';
+  }
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  return full;
+}
+
 void CopyPath(const std::wstring& path, Result* result) {
   const size_t n = std::min(path.size(), kPathChars - 1);
   wmemcpy(result->path, path.data(), n);
@@ -120,7 +141,10 @@ int32_t FetchEngine::QueryEarlier(const Request* request, Result* result) {
   const bool partial = GetFileAttributesW(PartPath(folder, task).c_str()) != INVALID_FILE_ATTRIBUTES;
   if (!finished && !partial) return kOk;
   CopyPath(folder, result);
-  result->completed = finished ? 1 : 0;
+  // A finished file is not reported complete here: it may have changed
+  // since, and only the start's check of every piece (or of its digest)
+  // may say so, through slot 7.
+  result->completed = 0;
   result->total = static_cast<int64_t>(task.size);
   result->received = finished ? static_cast<int64_t>(task.size) : static_cast<int64_t>(record.DoneBytes());
   return kOk;
@@ -156,8 +180,7 @@ int32_t FetchEngine::Start(const Request* request) {
   Task task;
   const int32_t found = FindTask(request, &task);
   if (found != kOk) return found;
-  std::wstring folder = Text(request->save_folder);
-  while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  std::wstring folder = AbsoluteFolder(Text(request->save_folder));
   if (folder.empty()) return kBadArgument;
 
   std::lock_guard<std::mutex> control(control_lock_);

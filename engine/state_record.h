@@ -2,8 +2,9 @@
 // in the save folder (<name>.kvstate). It says which fixed-size chunks of
 // the partial file are complete, for which file (size, digest, validator).
 //
-// Crash safety: the engine flushes the partial file before it writes a
-// record that claims its chunks, and a record is replaced whole (written to
+// Crash safety: without a piece list the engine flushes the partial file
+// before it writes a record that claims its chunks (with one, every piece
+// is judged by its digest instead), and a record is replaced whole (written to
 // a temporary file, flushed, then moved over the old one), so a process
 // killed at any instant leaves either the old or the new record, never a
 // torn one. A record that fails its checksum or does not match the task is
@@ -19,9 +20,10 @@
 namespace fetch {
 
 // Small enough that a killed process loses little of what was in flight
-// (each connection holds one unfinished chunk), large enough that the
-// record of a 4 GiB file stays a few KiB.
-constexpr uint32_t kChunkBytes = 256 * 1024;
+// (each connection loses its unfinished chunk whole), large enough that
+// the record of a 4 GiB file stays 16 KiB. A record written with another chunk
+// size is not read; with a piece list the pieces on disk are still kept.
+constexpr uint32_t kChunkBytes = 32 * 1024;
 
 struct StateRecord {
   uint64_t total = 0;

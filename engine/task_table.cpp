@@ -7,6 +7,8 @@
 #include <cstdlib>
 
 #include "base/scoped_handle.h"
+#include "engine/sha256.h"
+#include "engine/state_record.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -135,6 +137,11 @@ bool ParseTaskText(const std::string& text, Task* task) {
     } else if (key == "stall_timeout_ms") {
       if (!ParseU64(value, &n) || n < 100 || n > 600000) return false;
       task->stall_timeout_ms = static_cast<uint32_t>(n);
+    } else if (key == "piece_size") {
+      if (!ParseU64(value, &task->piece_size)) return false;
+    } else if (key == "pieces_sha256") {
+      for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      task->pieces_sha256 = value;
     } else if (key == "retry_limit") {
       if (!ParseU64(value, &n) || n < 1 || n > 100) return false;
       task->retry_limit = static_cast<int>(n);
@@ -170,6 +177,20 @@ TaskLookup LoadTask(const std::wstring& product, const std::wstring& task_id, Ta
       parsed.name == L"." || parsed.name == L".." || parsed.size == 0 || parsed.sha256.empty() ||
       parsed.urls.empty()) {
     return TaskLookup::kIncomplete;
+  }
+  if (parsed.piece_size != 0 || !parsed.pieces_sha256.empty()) {
+    // A table that names pieces is checked by them: a list that cannot be
+    // trusted makes the task unusable rather than silently unchecked.
+    std::string list;
+    if (!ReadWholeFile(dir + L"\\" + task_id + L".pieces", &list, 64 * 1024 * 1024)) {
+      return TaskLookup::kIncomplete;
+    }
+    Sha256 sha;
+    sha.Update(list.data(), list.size());
+    if (CheckPieceList(list.data(), list.size(), sha.FinishHex(), parsed.pieces_sha256, parsed.size,
+                       parsed.piece_size, &parsed.pieces) != PieceListStatus::kOk) {
+      return TaskLookup::kIncomplete;
+    }
   }
   *task = parsed;
   return TaskLookup::kFound;

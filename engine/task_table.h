@@ -11,6 +11,11 @@
 //       connections=<1..16>         optional, parallel ranges (default 8)
 //       stall_timeout_ms=<ms>       optional, silence that ends a connection
 //       retry_limit=<n>             optional, failures in a row per source
+//       piece_size=<bytes>          optional, with pieces_sha256: a power of
+//                                   two, 256 KiB to 1 GiB
+//       pieces_sha256=<64 hex>      SHA-256 of the piece list
+//   download/<task id>.pieces   the piece list (engine/piece_list.h), only
+//                               with the two keys above
 //
 // The environment variable KV_FETCHCORE_TASK_DIR replaces the folder; the
 // tests use it to point the engine at their own servers and files.
@@ -21,6 +26,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "engine/piece_list.h"
 
 namespace fetch {
 
@@ -34,6 +41,9 @@ struct Task {
   int connections = 8;
   uint32_t stall_timeout_ms = 20000;
   int retry_limit = 4;
+  uint64_t piece_size = 0;     // 0: no pieces, the whole-file check alone
+  std::string pieces_sha256;
+  PieceTable pieces;           // filled by LoadTask from the list file
 };
 
 // Folder of the table (no trailing backslash).

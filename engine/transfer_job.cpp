@@ -14,7 +14,9 @@ namespace fetch {
 namespace {
 
 constexpr uint64_t kCheckpointBytes = 8ull * 1024 * 1024;
-constexpr ULONGLONG kCheckpointMs = 200;
+constexpr ULONGLONG kCheckpointMs = 40;
+// Without pieces each record waits for a flush of the data: less often.
+constexpr ULONGLONG kFlushedCheckpointMs = 200;
 constexpr ULONGLONG kSpeedWindowMs = 3000;
 constexpr int kMaxRedirects = 5;
 constexpr uint32_t kMaxRetryAfterMs = 30000;
@@ -60,6 +62,7 @@ std::wstring FinalPath(const std::wstring& folder, const Task& task) {
 
 TransferJob::TransferJob(Task task, std::wstring folder)
     : task_(std::move(task)),
+      chunks_per_piece_(task_.pieces.empty() ? 1 : task_.pieces.piece_bytes / kChunkBytes),
       folder_(std::move(folder)),
       part_path_(PartPath(folder_, task_)),
       state_path_(StatePath(folder_, task_)),
@@ -82,11 +85,18 @@ int32_t TransferJob::Open() {
   WIN32_FILE_ATTRIBUTE_DATA info;
   if (have_state && saved.verified && GetFileAttributesExW(final_path_.c_str(), GetFileExInfoStandard, &info) &&
       ((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow) == task_.size) {
-    // Finished and checked in an earlier run: nothing to fetch.
-    record_ = saved;
-    received_ = static_cast<int64_t>(task_.size);
-    phase_ = JobPhase::kDone;
-    return kOk;
+    // Finished in an earlier run, but the file may have changed since: it
+    // goes back under the partial name and through the whole check before
+    // anyone hears it is complete; a piece that fails is repaired.
+    if (!MoveFileExW(final_path_.c_str(), part_path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      const DWORD error = GetLastError();
+      return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ? kBusy : kDiskError;
+    }
+    saved.verified = false;
+    std::fill(saved.done.begin(), saved.done.end(), 1);
+    // Recorded at once: a kill now leaves a partial download, not a
+    // record of a finished file that is missing.
+    WriteStateFile(state_path_, saved);
   }
 
   // Write access shared with nobody: a second engine on the same task, in
@@ -111,6 +121,8 @@ int32_t TransferJob::Open() {
       return kDiskError;
     }
   }
+  // With pieces, earlier bytes are judged by their digests, record or not.
+  check_at_start_ = HasPieces() && static_cast<uint64_t>(size.QuadPart) == task_.size;
   if (have_state && !saved.verified && static_cast<uint64_t>(size.QuadPart) == task_.size) {
     record_ = saved;
   } else {
@@ -122,7 +134,11 @@ int32_t TransferJob::Open() {
     record_.done.assign(static_cast<size_t>(record_.ChunkCount()), 0);
   }
   claimed_.assign(record_.done.size(), 0);
-  received_ = static_cast<int64_t>(record_.DoneBytes());
+  chunk_source_.assign(record_.done.size(), 0);
+  source_bad_pieces_.assign(task_.urls.size(), 0);
+  // With pieces only checked bytes count: the check at start adds them.
+  received_ = HasPieces() ? 0 : static_cast<int64_t>(record_.DoneBytes());
+  InitPiecesLocked();
   supervisor_ = std::thread(&TransferJob::Supervise, this);
   return kOk;
 }
@@ -133,6 +149,7 @@ void TransferJob::RequestStop() { stop_ = true; }
 
 void TransferJob::Join() {
   if (supervisor_.joinable()) supervisor_.join();
+  verifier_.reset();
   // The files are free for the next job (a retry or a resume) at once.
   part_.Reset();
 }
@@ -147,6 +164,7 @@ JobSnapshot TransferJob::Snapshot() const {
   s.stopped = stop_;
   std::lock_guard<std::mutex> guard(lock_);
   s.failure = failure_;
+  s.pieces_fetched_again = pieces_fetched_again_;
   return s;
 }
 
@@ -169,15 +187,26 @@ bool TransferJob::AllDone() const {
   return std::all_of(record_.done.begin(), record_.done.end(), [](uint8_t d) { return d != 0; });
 }
 
+int32_t TransferJob::FailureCode() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return failure_;
+}
+
 void TransferJob::Fail(int32_t code) {
   std::lock_guard<std::mutex> guard(lock_);
   if (failure_ == kOk) failure_ = code;
   failed_ = true;
 }
 
-std::string TransferJob::CurrentUrl(int* source) {
+bool TransferJob::Finished() const {
+  if (!HasPieces()) return AllDone();
   std::lock_guard<std::mutex> guard(lock_);
-  *source = std::min<int>(source_, static_cast<int>(task_.urls.size()) - 1);
+  return std::all_of(piece_state_.begin(), piece_state_.end(), [](uint8_t s) { return s == kPieceGood; });
+}
+
+std::string TransferJob::UrlFor(const Span& span, int* source) {
+  std::lock_guard<std::mutex> guard(lock_);
+  *source = SourceForLocked(span.first_chunk);
   return WideToUtf8(task_.urls[static_cast<size_t>(*source)]);
 }
 
@@ -222,7 +251,8 @@ bool TransferJob::ClaimSpan(int worker, Span* span) {
   const size_t want = std::max<size_t>(
       1, std::min<size_t>(256, free_chunks / (2 * static_cast<size_t>(task_.connections))));
   size_t end = first;
-  while (end < count && end - first < want && !record_.done[end] && !claimed_[end]) {
+  while (end < count && end - first < want && !record_.done[end] && !claimed_[end] &&
+         (end == first || SpanMayGrowLocked(first, end))) {
     claimed_[end] = 1;
     ++end;
   }
@@ -246,10 +276,15 @@ bool TransferJob::AdoptValidator(const std::string& validator) {
     record_.validator = validator;
     return true;
   }
-  // The file on the server changed: what we hold belongs to the old one.
+  // The file on the server changed: what we hold belongs to the old one,
+  // except pieces that matched the list (they are the task's bytes).
   record_.validator = validator;
-  std::fill(record_.done.begin(), record_.done.end(), 0);
-  received_ = 0;
+  if (HasPieces()) {
+    ResetOpenPiecesLocked();
+  } else {
+    std::fill(record_.done.begin(), record_.done.end(), 0);
+    received_ = 0;
+  }
   unflushed_bytes_ = 1;  // the reset must reach the disk too
   ++epoch_;
   return false;
@@ -264,7 +299,7 @@ bool TransferJob::WriteChunk(uint64_t chunk, const char* data, uint32_t size) {
   return WriteFile(part_.Get(), data, size, &written, &at) && written == size;
 }
 
-void TransferJob::MarkDone(uint64_t chunk, uint32_t epoch) {
+void TransferJob::MarkDone(uint64_t chunk, uint32_t epoch, int source) {
   const uint64_t size = record_.ChunkSize(chunk);
   session_bytes_ += static_cast<int64_t>(size);
   std::lock_guard<std::mutex> guard(lock_);
@@ -272,19 +307,25 @@ void TransferJob::MarkDone(uint64_t chunk, uint32_t epoch) {
   uint8_t& done = record_.done[static_cast<size_t>(chunk)];
   if (!done) {
     done = 1;
-    received_ += static_cast<int64_t>(size);
+    chunk_source_[static_cast<size_t>(chunk)] = static_cast<uint8_t>(source);
+    // With pieces the bytes count once their piece passed its check.
+    if (!HasPieces()) received_ += static_cast<int64_t>(size);
     unflushed_bytes_ += size;
     // A fast link must not pile up more unrecorded data than a resume may
     // fetch again: wake the supervisor at once.
     if (unflushed_bytes_ >= kCheckpointBytes) SetEvent(checkpoint_due_.Get());
-    SetEvent(hash_wake_.Get());
+    if (HasPieces()) {
+      SubmitIfCompleteLocked(PieceOf(chunk));
+    } else {
+      SetEvent(hash_wake_.Get());
+    }
   }
 }
 
 TransferJob::SpanResult TransferJob::FetchSpan(HttpConnection* conn, const Span& span, char* buffer,
                                                uint32_t* span_epoch, int* source, uint32_t* retry_after_ms) {
   HttpUrl url;
-  if (!ParseHttpUrl(CurrentUrl(source), &url)) return SpanResult::kRetry;
+  if (!ParseHttpUrl(UrlFor(span, source), &url)) return SpanResult::kRetry;
   const uint64_t first = span.first_chunk * kChunkBytes;
   const uint64_t end = std::min<uint64_t>(span.end_chunk * kChunkBytes, task_.size);
   std::string if_range;
@@ -352,7 +393,7 @@ TransferJob::SpanResult TransferJob::FetchSpan(HttpConnection* conn, const Span&
       Fail(kDiskError);
       return SpanResult::kFatal;
     }
-    MarkDone(chunk, *span_epoch);
+    MarkDone(chunk, *span_epoch, *source);
   }
   return SpanResult::kDone;
 }
@@ -405,8 +446,14 @@ void TransferJob::Checkpoint() {
     snapshot = record_;
     unflushed_bytes_ = 0;
   }
-  // Data first, then the record that claims it.
-  if (!FlushFileBuffers(part_.Get()) || !WriteStateFile(state_path_, snapshot)) Fail(kDiskError);
+  // Data first, then the record that claims it. With pieces the record
+  // need not wait for the data: a chunk it claims but the disk lost (a
+  // power cut) fails its piece's check, at the next start or when the
+  // piece is complete, and is fetched again; sparing the flush keeps a fast
+  // link from waiting on the disk every few megabytes.
+  if ((!HasPieces() && !FlushFileBuffers(part_.Get())) || !WriteStateFile(state_path_, snapshot)) {
+    Fail(kDiskError);
+  }
 }
 
 void TransferJob::HashPrefix() {
@@ -459,17 +506,30 @@ void TransferJob::HashPrefix() {
 
 void TransferJob::Verify() {
   phase_ = JobPhase::kVerifying;
-  std::string digest = prefix_digest_;
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(part_.Get(), &size)) {
     Fail(kDiskError);
     phase_ = JobPhase::kFailed;
     return;
   }
-  const bool hashed = !digest.empty() || Sha256OfFile(part_path_, &stop_, &digest);
+  std::string digest;
+  bool hashed = true;
+  bool good = false;
+  if (HasPieces()) {
+    // Every piece matched the pinned list: the same guarantee as the
+    // whole-file digest, without reading the file once more.
+    good = Finished();
+  } else {
+    digest = prefix_digest_;
+    hashed = !digest.empty() || Sha256OfFile(part_path_, &stop_, &digest);
+    good = hashed && digest == task_.sha256;
+  }
   if (stop_) return;  // checked again at the next start
   part_.Reset();
-  if (hashed && static_cast<uint64_t>(size.QuadPart) == task_.size && digest == task_.sha256) {
+  if (good && static_cast<uint64_t>(size.QuadPart) == task_.size) {
+    // Whatever lies under the final name (an older installer, maybe made
+    // read-only) gives way to the checked file.
+    SetFileAttributesW(final_path_.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!MoveFileExW(part_path_.c_str(), final_path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       Fail(kDiskError);
       phase_ = JobPhase::kFailed;
@@ -509,16 +569,33 @@ void TransferJob::Supervise() {
         Fail(kDiskError);
       }
     }
-    if (!failed_) hasher_ = std::thread(&TransferJob::HashPrefix, this);
-    if (!failed_ && !AllDone()) {
+    if (!failed_ && HasPieces()) {
+      StartVerifier();
+      if (check_at_start_) CheckAtStart();
+    } else if (!failed_) {
+      hasher_ = std::thread(&TransferJob::HashPrefix, this);
+    }
+    if (!failed_ && !stop_ && !Finished()) {
       const int count = static_cast<int>(std::min<uint64_t>(
           static_cast<uint64_t>(task_.connections), record_.ChunkCount()));
       for (int i = 0; i < count; ++i) workers_.emplace_back(&TransferJob::Work, this, i);
     }
     std::deque<std::pair<ULONGLONG, int64_t>> samples;
     ULONGLONG last_checkpoint = GetTickCount64();
-    while (!stop_ && !failed_ && !AllDone()) {
-      WaitForSingleObject(checkpoint_due_.Get(), 100);
+    const ULONGLONG checkpoint_ms = HasPieces() ? kCheckpointMs : kFlushedCheckpointMs;
+    while (!stop_ && !failed_ && !Finished()) {
+      // Wake when the next record is due, not a whole period later: what
+      // is written but not recorded is what a kill may cost.
+      DWORD wait = 50;
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (unflushed_bytes_ > 0) {
+          const ULONGLONG due = last_checkpoint + checkpoint_ms;
+          const ULONGLONG at = GetTickCount64();
+          wait = due > at ? static_cast<DWORD>(std::min<ULONGLONG>(50, due - at)) : 0;
+        }
+      }
+      WaitForSingleObject(checkpoint_due_.Get(), wait);
       const ULONGLONG now = GetTickCount64();
       samples.emplace_back(now, session_bytes_.load());
       while (samples.size() > 2 && now - samples.front().first > kSpeedWindowMs) samples.pop_front();
@@ -532,7 +609,7 @@ void TransferJob::Supervise() {
         std::lock_guard<std::mutex> guard(lock_);
         unflushed = unflushed_bytes_;
       }
-      if (unflushed >= kCheckpointBytes || (unflushed > 0 && now - last_checkpoint >= kCheckpointMs)) {
+      if (unflushed >= kCheckpointBytes || (unflushed > 0 && now - last_checkpoint >= checkpoint_ms)) {
         Checkpoint();
         last_checkpoint = now;
       }
@@ -541,13 +618,15 @@ void TransferJob::Supervise() {
     for (std::thread& t : workers_) t.join();
     workers_.clear();
     speed_ = 0;
+    // No verdict may change the record after its last write below.
+    if (verifier_) verifier_->Stop();
     Checkpoint();
     // Finished: the hasher reads the last chunks and ends by itself.
     if (failed_ || stop_ || !AllDone()) hasher_exit_ = true;
     if (hasher_.joinable()) hasher_.join();
     if (failed_) {
-      phase_ = JobPhase::kFailed;
-    } else if (!stop_ && AllDone()) {
+      phase_ = FailureCode() == kCheckFailed ? JobPhase::kCheckFailed : JobPhase::kFailed;
+    } else if (!stop_ && Finished()) {
       Verify();
     }
   } catch (...) {
@@ -557,6 +636,7 @@ void TransferJob::Supervise() {
     for (std::thread& t : workers_) {
       if (t.joinable()) t.join();
     }
+    if (verifier_) verifier_->Stop();
     if (hasher_.joinable()) hasher_.join();
     phase_ = JobPhase::kFailed;
   }

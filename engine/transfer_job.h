@@ -1,22 +1,36 @@
 // One download of one task into one save folder: the partial file, its
-// state record, the connections that fill it, the final check and rename.
+// state record, the connections that fill it, the check and the rename.
 //
 // A job runs on its own supervisor thread, which starts one worker thread
-// per connection. Workers claim runs of 256 KiB chunks, fetch them with a
+// per connection. Workers claim runs of 32 KiB chunks, fetch them with a
 // Range request and write each chunk whole at its offset; the supervisor
-// flushes the file and then records the finished chunks (at least every
-// 8 MiB or 200 ms), measures the speed, and after the last chunk checks
-// size and SHA-256 before the file gets its final name.
+// records the finished chunks (at least every 8 MiB or 40 ms; without
+// pieces it flushes the file first, and waits 200 ms between records), measures the speed, and once the file is complete gives
+// it its final name.
 //
-// The SHA-256 runs alongside the transfer: a hasher thread reads back the
-// complete prefix of the partial file, through its own handle, as chunks
-// finish, so the digest is ready moments after the last byte. It reads the
-// file, not the network buffers, and keeps nothing between runs: a resumed
-// job hashes again what an earlier run left on disk, so bytes changed
-// between runs are caught. Within a run nothing else can write the file
-// (it is open without write sharing), and a chunk is never written again
-// once done except after a reset of the whole download (a changed file on
-// the server), which restarts the hash.
+// When is a file complete? With a piece list (the usual table): when every
+// piece read back from disk matched its digest in the list, the list
+// itself having matched the digest the table pins. Each piece is checked
+// by the PieceVerifier pool as soon as its last chunk is written; a piece
+// that fails is fetched again (from the next source when it failed from
+// this one) and its bytes never count as received; only a piece that
+// fails from every source, twice each, ends the job with kCheckFailed.
+// At start, every piece of a partial file of the right size is checked
+// too, so bytes written after the last record are kept and bytes the
+// record claims but the disk lacks (a torn write) are fetched again. A
+// file finished by an earlier run goes back under its partial name and
+// through the same check before it is reported complete.
+//
+// Without a piece list: when the file's size and whole-file SHA-256 match
+// the table. A hasher thread reads back the complete prefix of the partial
+// file, through its own handle, as chunks finish, so the digest is ready
+// moments after the last byte; a resumed job hashes again what an earlier
+// run left on disk. A mismatch ends the job with kCheckFailed and the
+// partial file is deleted (there is nothing to repair by).
+//
+// Within a run nothing else can write the file (it is open without write
+// sharing), and a chunk is written again only after its piece failed or
+// the file on the server changed (which bumps the epoch).
 //
 // Thread-safety: Open() and Join() from the owning engine's control thread;
 // Pause(), Resume(), RequestStop() and Snapshot() from any thread, none of
@@ -27,6 +41,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -35,6 +50,7 @@
 
 #include "base/scoped_handle.h"
 #include "engine/fetch_contract.h"
+#include "engine/piece_verifier.h"
 #include "engine/state_record.h"
 #include "engine/task_table.h"
 
@@ -50,6 +66,7 @@ struct JobSnapshot {
   int32_t speed = 0;
   bool paused = false;
   bool stopped = false;  // shut down: the job will not go on by itself
+  int pieces_fetched_again = 0;  // pieces that failed their check in this job
 };
 
 // File names of a task's download inside a save folder.
@@ -92,19 +109,36 @@ class TransferJob {
                        int* source, uint32_t* retry_after_ms);
   bool AdoptValidator(const std::string& validator);
   bool WriteChunk(uint64_t chunk, const char* data, uint32_t size);
-  void MarkDone(uint64_t chunk, uint32_t epoch);
+  void MarkDone(uint64_t chunk, uint32_t epoch, int source);
   void NoteFailure(int source, int failures_in_a_row);
   void NoteProgress();
   void Fail(int32_t code);
+  int32_t FailureCode() const;
   void Checkpoint();
   void Verify();
   void HashPrefix();  // the hasher thread
   bool ChunkDone(uint64_t chunk) const;
   bool Sleep(uint32_t ms);  // false when stopped meanwhile
-  std::string CurrentUrl(int* source);
+  std::string UrlFor(const Span& span, int* source);
   bool AllDone() const;
+  bool Finished() const;  // all pieces verified, or (without pieces) all chunks done
+
+  // Pieces (transfer_job_pieces.cpp). The *Locked ones need lock_ held.
+  bool HasPieces() const { return !task_.pieces.empty(); }
+  uint64_t PieceOf(uint64_t chunk) const { return chunk / chunks_per_piece_; }
+  uint64_t PieceEnd(uint64_t piece) const;  // its first chunk after it
+  void InitPiecesLocked();
+  void StartVerifier();
+  void CheckAtStart();  // resume by hash; returns when every piece was judged
+  void OnVerdict(const PieceCheck& check, bool ok);
+  void PieceFailedLocked(uint64_t piece);
+  void ResetOpenPiecesLocked();
+  bool SpanMayGrowLocked(uint64_t first_chunk, uint64_t next_chunk) const;
+  int SourceForLocked(uint64_t first_chunk) const;
+  void SubmitIfCompleteLocked(uint64_t piece);
 
   const Task task_;
+  const uint64_t chunks_per_piece_;
   const std::wstring folder_;
   const std::wstring part_path_, state_path_, final_path_;
   base::ScopedHandle part_;
@@ -118,6 +152,14 @@ class TransferJob {
   bool ranges_ignored_ = false;
   uint64_t unflushed_bytes_ = 0;
   int32_t failure_ = kOk;
+  bool check_at_start_ = false;       // the partial file holds an earlier run's bytes
+  enum PieceState : uint8_t { kPieceOpen, kPieceChecking, kPieceGood };
+  std::vector<uint8_t> piece_state_;
+  std::vector<uint8_t> piece_failures_;
+  std::vector<uint8_t> piece_bad_source_;  // where it last failed from
+  std::vector<uint8_t> chunk_source_;      // which source wrote each chunk
+  std::vector<int> source_bad_pieces_;
+  int pieces_fetched_again_ = 0;
 
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
@@ -134,6 +176,7 @@ class TransferJob {
   base::ScopedHandle hash_wake_;  // auto-reset event: a chunk finished
   std::atomic<bool> hasher_exit_{false};
 
+  std::unique_ptr<PieceVerifier> verifier_;  // with pieces, while the supervisor runs
   std::thread supervisor_;
   std::thread hasher_;
   std::vector<std::thread> workers_;

@@ -2,6 +2,11 @@
 #   -DKV_OUT_DIR=<stage>/download -DKV_URLS=<url;url> -DKV_SHA256=<hex or "">
 #   -DKV_SIZE=<bytes or ""> -DKV_FILE=<installer to measure when those are empty>
 #   -DKV_HASH_CACHE=<file remembering the last measurement>
+#   -DKV_PIECE_SIZE=<bytes, a power of two; 0 = no piece list>
+#   -DKV_PIECES_FILE=<a piece list made elsewhere, for an installer not at hand>
+# With an installer to measure, the piece list "<task id>.pieces" is cut
+# from it (one SHA-256 per piece, by coreutils' split and sha256sum) and
+# pinned in the table by its own SHA-256.
 # A setting left empty and no installer to measure leaves the key out; the
 # engine then refuses the task (it never fetches what it cannot check).
 set(task_id 617350001)
@@ -38,6 +43,45 @@ if((sha STREQUAL "" OR size STREQUAL "") AND EXISTS "${KV_FILE}")
   endif()
 endif()
 
+# The piece list: from the installer when it is the file the table
+# describes, else a list handed in.
+set(pieces_path "${KV_OUT_DIR}/${task_id}.pieces")
+set(pieces "")
+if(KV_PIECE_SIZE AND NOT KV_PIECE_SIZE STREQUAL "0" AND NOT size STREQUAL "")
+  if(KV_PIECES_FILE AND EXISTS "${KV_PIECES_FILE}")
+    file(READ "${KV_PIECES_FILE}" pieces)
+  elseif(EXISTS "${KV_FILE}" AND size STREQUAL measured_size AND (KV_SHA256 STREQUAL "" OR sha STREQUAL cached))
+    set(pieces_stamp "${stamp}|${KV_PIECE_SIZE}")
+    set(pieces_cache "${KV_HASH_CACHE}.pieces")
+    if(KV_HASH_CACHE AND EXISTS "${pieces_cache}" AND EXISTS "${pieces_cache}.stamp")
+      file(READ "${pieces_cache}.stamp" old_stamp)
+      if(old_stamp STREQUAL pieces_stamp)
+        file(READ "${pieces_cache}" pieces)
+      endif()
+    endif()
+    if(pieces STREQUAL "")
+      execute_process(
+        COMMAND split -b "${KV_PIECE_SIZE}" --filter "sha256sum | cut -c1-64" "${KV_FILE}"
+        OUTPUT_VARIABLE pieces RESULT_VARIABLE split_result)
+      if(NOT split_result EQUAL 0)
+        message(FATAL_ERROR "cutting ${KV_FILE} into pieces failed: ${split_result}")
+      endif()
+      if(KV_HASH_CACHE)
+        file(WRITE "${pieces_cache}" "${pieces}")
+        file(WRITE "${pieces_cache}.stamp" "${pieces_stamp}")
+      endif()
+    endif()
+  endif()
+endif()
+if(NOT pieces STREQUAL "")
+  math(EXPR want_lines "(${size} + ${KV_PIECE_SIZE} - 1) / ${KV_PIECE_SIZE}")
+  string(LENGTH "${pieces}" pieces_length)
+  math(EXPR have_lines "${pieces_length} / 65")
+  if(NOT have_lines EQUAL want_lines)
+    message(FATAL_ERROR "the piece list has ${have_lines} lines for ${want_lines} pieces")
+  endif()
+endif()
+
 set(text "# Written by the build from the deployment settings.\nproduct=kv\nname=KorvanInstall.exe\n")
 if(NOT size STREQUAL "")
   string(APPEND text "size=${size}\n")
@@ -49,6 +93,10 @@ endif()
 foreach(url IN LISTS KV_URLS)
   string(APPEND text "url=${url}\n")
 endforeach()
+if(NOT pieces STREQUAL "")
+  string(SHA256 pieces_sha "${pieces}")
+  string(APPEND text "piece_size=${KV_PIECE_SIZE}\npieces_sha256=${pieces_sha}\n")
+endif()
 
 function(write_if_changed path content)
   set(old "")
@@ -61,5 +109,10 @@ function(write_if_changed path content)
 endfunction()
 
 file(MAKE_DIRECTORY "${KV_OUT_DIR}")
+if(pieces STREQUAL "")
+  file(REMOVE "${pieces_path}")
+else()
+  write_if_changed("${pieces_path}" "${pieces}")
+endif()
 write_if_changed("${KV_OUT_DIR}/${task_id}.task" "${text}")
 write_if_changed("${KV_OUT_DIR}/id.dat" "${task_id}=kv\n")

@@ -117,6 +117,15 @@ void TaskSandbox::WriteTask(const std::vector<std::wstring>& urls, uint64_t size
   testutil::WriteFileBytes(tasks_ + L"\\617350001.task", text);
 }
 
+std::string TaskSandbox::WritePieces(const std::string& body, uint64_t piece_bytes) {
+  std::string list;
+  for (size_t at = 0; at < body.size(); at += static_cast<size_t>(piece_bytes)) {
+    list += Sha256Hex(body.substr(at, static_cast<size_t>(piece_bytes))) + "\n";
+  }
+  testutil::WriteFileBytes(tasks_ + L"\\617350001.pieces", list);
+  return "piece_size=" + std::to_string(piece_bytes) + "\npieces_sha256=" + Sha256Hex(list) + "\n";
+}
+
 size_t DistinctRangesServed(size_t log_offset, const std::wstring& name) {
   std::vector<testutil::NginxLogLine> lines;
   const std::string uri = "/" + std::string(name.begin(), name.end());

@@ -85,6 +85,9 @@ class TaskSandbox {
   // Writes the installer task: sources, size, digest, and extra key=value lines.
   void WriteTask(const std::vector<std::wstring>& urls, uint64_t size, const std::string& sha256,
                  const std::string& extra = std::string());
+  // Writes the piece list of `body` beside the task; the key=value lines
+  // that name it, for WriteTask's `extra`.
+  std::string WritePieces(const std::string& body, uint64_t piece_bytes);
   const std::wstring& save_folder() const { return save_; }
   const std::wstring& task_dir() const { return tasks_; }
   const std::wstring& home_dir() const { return home_; }
