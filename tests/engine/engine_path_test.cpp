@@ -178,8 +178,8 @@ TEST(EnginePathTest, ProxySettingsAreReadAsThePlatformWritesThem) {
 // The user's proxy settings as the Internet settings dialog stores them,
 // for the test's life; the earlier value comes back after. The test
 // programs run in parallel and share the Wine registry: proxy tests take
-// turns, and every setting they write bypasses 127.0.0.1, which the other
-// tests use.
+// turns, and every setting they write bypasses the hosts the other tests
+// use (kOthers).
 class ScopedProxySettings {
  public:
   ScopedProxySettings() : turn_(CreateMutexW(nullptr, FALSE, L"KVDownloaderTestProxySettings")) {
@@ -231,6 +231,9 @@ class ScopedProxySettings {
   DWORD counter_ = 0x100;
 };
 
+// What every setting bypasses: the hosts the tests running beside use.
+const std::string kOthers = "<local>;127.0.0.1;*.kv-test.invalid";
+
 std::wstring EnvPort(const wchar_t* name) {
   wchar_t value[32] = {};
   return GetEnvironmentVariableW(name, value, 32) ? std::wstring(value) : std::wstring();
@@ -269,7 +272,7 @@ TEST_F(EngineProxyTest, ManualProxyCarriesTheRangedDownloadToAnOriginThatNeedsIt
     auto status = std::make_unique<fetch::Result>();
     EXPECT_EQ(engine.CheckStatus(status.get()), fetch::kSourceUnreachable);
   }
-  ASSERT_TRUE(settings.Set("http=127.0.0.1:" + Narrow(proxy_port_) + ";https=127.0.0.1:1", "<local>;127.0.0.1"));
+  ASSERT_TRUE(settings.Set("http=127.0.0.1:" + Narrow(proxy_port_) + ";https=127.0.0.1:1", kOthers));
   const size_t log_offset = testutil::TestNginx::AccessLogSize();
   EngineRef engine(library_);
   auto status = std::make_unique<fetch::Result>();
@@ -286,7 +289,7 @@ TEST_F(EngineProxyTest, ManualProxyCarriesTheRangedDownloadToAnOriginThatNeedsIt
 TEST_F(EngineProxyTest, BypassListGoesDirectAndAFailingManualProxyIsNotBypassed) {
   ScopedProxySettings settings;
   // A proxy that is down; the origin's open part is on the bypass list.
-  ASSERT_TRUE(settings.Set("127.0.0.1:1", "<local>;127.0.0.1;*.kv-test.invalid;127.0.0.2"));
+  ASSERT_TRUE(settings.Set("127.0.0.1:1", kOthers + ";127.0.0.2"));
   TaskSandbox sandbox;
   sandbox.WriteTask({origin_ + L"/open/" + name_}, body_.size(), Sha256Hex(body_), "retry_limit=1\n");
   {
@@ -298,7 +301,7 @@ TEST_F(EngineProxyTest, BypassListGoesDirectAndAFailingManualProxyIsNotBypassed)
     EXPECT_TRUE(testutil::ReadFileBytes(sandbox.FinalPath()) == body_);
   }
   // Not on the list: the user's proxy or nothing, never around it.
-  ASSERT_TRUE(settings.Set("127.0.0.1:1", "<local>;127.0.0.1"));
+  ASSERT_TRUE(settings.Set("127.0.0.1:1", kOthers));
   EngineRef engine(library_);
   auto status = std::make_unique<fetch::Result>();
   EXPECT_EQ(engine.CheckStatus(status.get()), fetch::kSourceUnreachable);
