@@ -6,7 +6,10 @@
 // Range request and write each chunk whole at its offset; the supervisor
 // flushes the file and then records the finished chunks (at least every
 // 8 MiB or 200 ms), measures the speed, and after the last chunk checks
-// size and SHA-256 before the file gets its final name.
+// size and SHA-256 before the file gets its final name. When no chunk is
+// free any more, idle workers duplicate the back half of the longest run
+// another worker still fetches (the end-game): the first to have a chunk
+// writes it, and a worker whose span is all done leaves it at once.
 //
 // The SHA-256 runs alongside the transfer: a hasher thread reads back the
 // complete prefix of the partial file, through its own handle, as chunks
@@ -87,6 +90,8 @@ class TransferJob {
   void Supervise();
   void Work(int index);
   bool ClaimSpan(int worker, Span* span);
+  bool ClaimDuplicate(Span* span);  // under lock_
+  bool RestDone(const Span& span, uint64_t from) const;
   void ReleaseSpan(const Span& span);
   SpanResult FetchSpan(class HttpConnection* conn, const Span& span, char* buffer, uint32_t* span_epoch,
                        int* source, uint32_t* retry_after_ms);
@@ -112,7 +117,7 @@ class TransferJob {
 
   mutable std::mutex lock_;  // guards everything below up to the atomics
   StateRecord record_;
-  std::vector<uint8_t> claimed_;
+  std::vector<uint8_t> claimed_;  // connections fetching each chunk (two in the end-game)
   int source_ = 0;
   int source_failures_ = 0;
   bool ranges_ignored_ = false;
