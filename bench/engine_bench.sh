@@ -20,7 +20,7 @@
 #   bench/engine_bench.sh [runs]      (build first: scripts/test or cmake --build)
 #
 # Environment: KV_BENCH_LOOPBACK=0 or KV_BENCH_SHAPED=0 skips that part; KV_BENCH_SHAPED_MIB
-# its file size (default 32); KV_WINE, KV_WINESERVER, KV_DRIVER, KV_FETCHCORE
+# its file size (default 32); KV_WINE, KV_WINESERVER, KV_DRIVER, KV_READER, KV_FETCHCORE
 # another Wine loader, wine server, driver or library than the build's.
 # Installs what it lacks with apt-get (aria2, iptables, ethtool,
 # libnetfilter-queue-dev); needs root for the shaped link.
@@ -34,7 +34,7 @@ wine_cmd=${KV_WINE:-wine}
 wineserver_cmd=${KV_WINESERVER:-wineserver}
 driver=${KV_DRIVER:-$KV_BUILD/tests/bin/kv_engine_driver.exe}
 dll=${KV_FETCHCORE:-$KV_BUILD/engine_stage/FetchCore.dll}
-reader=$KV_BUILD/bench/winsock_reader.exe
+reader=${KV_READER:-$KV_BUILD/bench/winsock_reader.exe}
 bench_dir=$(cd "$(dirname "$0")" && pwd)
 work=$KV_BUILD/bench_engine
 ns_srv=kvb_srv
