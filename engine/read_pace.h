@@ -24,7 +24,10 @@ class ReadPace {
  public:
   static constexpr uint32_t kFloorBytesPerSecond = 1024;
   static constexpr size_t kSmallRead = 32 * 1024;
-  static constexpr uint32_t kMaxGatherMs = 10;
+  static constexpr size_t kGatherTarget = 64 * 1024;
+  // Far below what the 4 MiB receive window holds at any rate this wait
+  // applies to, so the sender never stalls on it.
+  static constexpr uint32_t kMaxGatherMs = 100;
 
   // The window follows the stall time-out: half of it, 1-8 s.
   explicit ReadPace(uint32_t stall_ms)
@@ -51,12 +54,12 @@ class ReadPace {
     return !slow;
   }
 
-  // The wait before the next read: long enough for a small read's worth to
-  // arrive at the rate seen, never more than kMaxGatherMs.
+  // The wait before the next read: long enough for kGatherTarget to arrive
+  // at the rate seen, never more than kMaxGatherMs.
   uint32_t GatherMs() const {
     if (!short_read_) return 0;
     if (rate_ == 0) return 1;
-    return static_cast<uint32_t>(std::min<uint64_t>(kMaxGatherMs, std::max<uint64_t>(1, kSmallRead * 1000 / rate_)));
+    return static_cast<uint32_t>(std::min<uint64_t>(kMaxGatherMs, std::max<uint64_t>(1, kGatherTarget * 1000 / rate_)));
   }
 
   uint32_t window_ms() const { return window_ms_; }
