@@ -16,6 +16,9 @@
 # sha256sum (a download that is checked too), and the platform's SHA-256
 # alone over the same file under the same Wine (the driver's --hash), which
 # the engine's figure less that one leaves as the cost of the transfer.
+# Both parts also run a bare Winsock reader (winsock_reader.exe: the same
+# connections, blocking reads into 1 MiB, nothing written or checked) under
+# the same Wine: the floor for the engine's CPU per GiB of the transfer.
 #
 #   bench/engine_bench.sh [runs]      (build first: scripts/test or cmake --build)
 #
