@@ -73,12 +73,17 @@ void CopyPath(const std::wstring& path, Result* result) {
   result->path[n] = L'\0';
 }
 
+constexpr ULONGLONG kProbeDeadlineMs = 20000;
+
 // Asks `url` for its first byte, following redirects. The file's size, or
 // false when the source gave no usable answer.
 bool ProbeSize(const std::wstring& wide_url, const std::atomic<bool>& cancel, uint64_t* size) {
   HttpUrl url;
   if (!ParseHttpUrl(WideToUtf8(wide_url), &url)) return false;
-  HttpConnection conn([&cancel] { return cancel.load(); }, 10000);
+  // One deadline for the whole probe (lookup, connect, redirects), so the
+  // status check answers in bounded time even from a source that trickles.
+  const ULONGLONG deadline = GetTickCount64() + kProbeDeadlineMs;
+  HttpConnection conn([&cancel, deadline] { return cancel.load() || GetTickCount64() > deadline; }, 10000);
   HttpResponse response;
   for (int redirects = 0;; ++redirects) {
     if (conn.Get(url, 0, 0, std::string(), &response) != IoResult::kOk) return false;

@@ -8,12 +8,18 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <vector>
+
+#include "engine/connect_any.h"
+#include "engine/name_lookup.h"
+#include "engine/system_proxy.h"
 
 namespace fetch {
 
 namespace {
 
 constexpr uint32_t kConnectTimeoutMs = 10000;
+constexpr uint32_t kLookupBoundMs = 15000;
 constexpr size_t kMaxHead = 64 * 1024;
 constexpr int kPollMs = 200;
 
@@ -167,7 +173,7 @@ std::string ResolveLocation(const HttpUrl& base, const std::string& location) {
 }
 
 HttpConnection::HttpConnection(std::function<bool()> abort, uint32_t stall_ms)
-    : abort_(std::move(abort)), stall_ms_(stall_ms), socket_(INVALID_SOCKET) {}
+    : abort_(std::move(abort)), stall_ms_(stall_ms), pace_(stall_ms), socket_(INVALID_SOCKET) {}
 
 HttpConnection::~HttpConnection() { Close(); }
 
@@ -178,6 +184,7 @@ void HttpConnection::Close() {
     closesocket(static_cast<SOCKET>(socket_));
     socket_ = INVALID_SOCKET;
   }
+  proxied_ = false;
   host_key_.clear();
   pending_.clear();
   body_left_ = 0;
@@ -190,64 +197,45 @@ bool HttpConnection::Reusable() const {
          pending_.empty();
 }
 
-IoResult HttpConnection::Connect(const HttpUrl& url) {
-  Close();
-  if (!EnsureWinsock()) return IoResult::kFailed;
-  addrinfo hints = {};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  const std::string port = std::to_string(url.port);
-  if (getaddrinfo(url.host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-    last_error_ = WSAGetLastError();
+IoResult HttpConnection::ConnectTo(const std::string& host, uint16_t port) {
+  std::vector<SocketAddress> addresses;
+  int error = 0;
+  const LookupResult found = LookUpName(host, port, abort_, kLookupBoundMs, &addresses, &error);
+  if (found == LookupResult::kAborted) return IoResult::kAborted;
+  if (found != LookupResult::kOk) {
+    last_error_ = error;
     return IoResult::kFailed;
   }
-  SOCKET s = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
-  if (s == INVALID_SOCKET) {
-    last_error_ = WSAGetLastError();
-    freeaddrinfo(found);
+  SOCKET s = INVALID_SOCKET;
+  const ConnectResult connected = ConnectAny(addresses, abort_, kConnectTimeoutMs, kConnectStaggerMs, &s, &error);
+  if (connected == ConnectResult::kAborted) return IoResult::kAborted;
+  if (connected != ConnectResult::kOk) {
+    last_error_ = error;
     return IoResult::kFailed;
-  }
-  socket_ = s;
-  // A large receive window keeps a fast or far server streaming between our
-  // (big) reads; no Nagle delay for the small requests.
-  int window = 4 * 1024 * 1024;
-  setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&window), sizeof(window));
-  BOOL nodelay = TRUE;
-  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&nodelay), sizeof(nodelay));
-  u_long nonblocking = 1;
-  ioctlsocket(s, FIONBIO, &nonblocking);
-  int rc = connect(s, found->ai_addr, static_cast<int>(found->ai_addrlen));
-  freeaddrinfo(found);
-  if (rc != 0 && WSAGetLastError() != WSAEWOULDBLOCK) {
-    last_error_ = WSAGetLastError();
-    Close();
-    return IoResult::kFailed;
-  }
-  const ULONGLONG deadline = GetTickCount64() + kConnectTimeoutMs;
-  for (;;) {
-    if (abort_()) {
-      Close();
-      return IoResult::kAborted;
-    }
-    fd_set writable, failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(s, &writable);
-    FD_SET(s, &failed);
-    timeval tv = {0, kPollMs * 1000};
-    int n = select(0, nullptr, &writable, &failed, &tv);
-    if (n > 0 && FD_ISSET(s, &writable)) break;
-    if (n < 0 || (n > 0 && FD_ISSET(s, &failed)) || GetTickCount64() > deadline) {
-      last_error_ = n < 0 ? WSAGetLastError() : WSAECONNREFUSED;
-      Close();
-      return IoResult::kFailed;
-    }
   }
   // The socket stays non-blocking: a read tries recv() first and waits
   // only when nothing is there. Under Wine every select() is a trip to the
   // wine server, while a recv() that finds data completes in the process.
+  socket_ = s;
+  return IoResult::kOk;
+}
+
+IoResult HttpConnection::Connect(const HttpUrl& url) {
+  Close();
+  if (!EnsureWinsock()) return IoResult::kFailed;
+  const ProxyRoute route = ProxyRouteFor(url.host, url.port, abort_);
+  if (abort_()) return IoResult::kAborted;
+  IoResult r = IoResult::kFailed;
+  for (const ProxyServer& proxy : route.proxies) {
+    r = ConnectTo(proxy.host, proxy.port);
+    if (r == IoResult::kAborted) return r;
+    if (r == IoResult::kOk) {
+      proxied_ = true;
+      break;
+    }
+  }
+  if (r != IoResult::kOk && (route.proxies.empty() || route.direct_after)) r = ConnectTo(url.host, url.port);
+  if (r != IoResult::kOk) return r;
   host_key_ = url.host + ":" + std::to_string(url.port);
   return IoResult::kOk;
 }
@@ -348,16 +336,16 @@ IoResult HttpConnection::Get(const HttpUrl& url, uint64_t first, uint64_t last,
     tls_active_ = false;
   }
   const std::string key = url.host + ":" + std::to_string(url.port);
-  std::string request = "GET " + url.target + " HTTP/1.1\r\nHost: " + url.host +
-                        (url.port == 80 ? std::string() : ":" + std::to_string(url.port)) +
+  const std::string authority = url.host + (url.port == 80 ? std::string() : ":" + std::to_string(url.port));
+  std::string headers = "Host: " + authority +
                         "\r\nUser-Agent: FetchCore/1.0\r\nAccept-Encoding: identity\r\n"
                         "Connection: keep-alive\r\n";
   if (first != 0 || last != UINT64_MAX) {
-    request += "Range: bytes=" + std::to_string(first) + "-" +
+    headers += "Range: bytes=" + std::to_string(first) + "-" +
                (last == UINT64_MAX ? std::string() : std::to_string(last)) + "\r\n";
-    if (!if_range.empty()) request += "If-Range: " + if_range + "\r\n";
+    if (!if_range.empty()) headers += "If-Range: " + if_range + "\r\n";
   }
-  request += "\r\n";
+  headers += "\r\n";
 
   // A kept-alive connection may have been closed by the server meanwhile:
   // one fresh attempt covers that without counting as a failure.
@@ -367,6 +355,9 @@ IoResult HttpConnection::Get(const HttpUrl& url, uint64_t first, uint64_t last,
       IoResult c = Connect(url);
       if (c != IoResult::kOk) return c;
     }
+    // Through a proxy the request names the whole URL (absolute form).
+    const std::string request =
+        "GET " + (proxied_ ? "http://" + authority + url.target : url.target) + " HTTP/1.1\r\n" + headers;
     std::string head;
     IoResult r = SendAll(request);
     if (r == IoResult::kOk) r = ReadHead(&head);
@@ -383,6 +374,7 @@ IoResult HttpConnection::Get(const HttpUrl& url, uint64_t first, uint64_t last,
     keep_alive_ = response->keep_alive && !response->chunked;
     body_unbounded_ = !response->has_length || response->chunked;
     body_left_ = response->has_length ? response->content_length : 0;
+    pace_.Restart(GetTickCount64());
     return IoResult::kOk;
   }
   return IoResult::kFailed;
@@ -404,6 +396,9 @@ IoResult HttpConnection::ReadBody(char* buffer, size_t capacity, size_t* got) {
     pending_.erase(0, n);
     *got = n;
   } else {
+    if (want > ReadPace::kSmallRead) {
+      if (const uint32_t gather = pace_.GatherMs()) ::Sleep(gather);
+    }
     size_t n = 0;
     IoResult r = Receive(buffer, want, &n);
     if (r != IoResult::kOk) return r;
@@ -416,6 +411,11 @@ IoResult HttpConnection::ReadBody(char* buffer, size_t capacity, size_t* got) {
         return IoResult::kEnd;
       }
       return IoResult::kFailed;
+    }
+    if (!pace_.Note(n, want, GetTickCount64())) {
+      // A drip: give the span back rather than hold it for ever.
+      last_error_ = WSAETIMEDOUT;
+      return IoResult::kStalled;
     }
     *got = n;
   }

@@ -8,9 +8,13 @@
 // WinINet), which does the certificate checks; the connection hands them
 // over and callers see no difference.
 //
-// Every wait is a select() of at most 200 ms, and every read checks the
-// cancel flag first, so a cancel is noticed within that time and a
-// connection never hangs a shut down.
+// A connection tries every address of the name (name_lookup.h,
+// connect_any.h) and goes through the proxy the user's settings name
+// (system_proxy.h). Every wait is a select() of at most 200 ms, and every
+// read checks the cancel flag first, so a cancel is noticed within that
+// time and a connection never hangs a shut down; the name lookup and a
+// proxy script are given up on a cancel too. A body that arrives under the
+// lowest speed for a whole window ends as stalled (read_pace.h).
 //
 // Thread-safety: one thread uses a connection at a time. Ownership: the
 // connection owns its socket; the abort callback is borrowed.
@@ -20,6 +24,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "engine/read_pace.h"
 
 namespace fetch {
 
@@ -77,7 +83,10 @@ class HttpConnection {
   int last_error() const { return last_error_; }
 
  private:
+  // Through the proxies the user's settings name for `url`, or directly.
   IoResult Connect(const HttpUrl& url);
+  // Every address of the name, raced (connect_any.h).
+  IoResult ConnectTo(const std::string& host, uint16_t port);
   IoResult WaitReadable();
   // One recv(), waiting first only when nothing is there; 0 bytes = closed.
   IoResult Receive(char* buffer, size_t capacity, size_t* got);
@@ -86,6 +95,7 @@ class HttpConnection {
 
   std::function<bool()> abort_;
   uint32_t stall_ms_;
+  ReadPace pace_;
   std::unique_ptr<HttpsSession> tls_;  // the https side, made on first use
   bool tls_active_ = false;            // the current response came through tls_
   uintptr_t socket_;
@@ -94,6 +104,7 @@ class HttpConnection {
   uint64_t body_left_ = 0;
   bool body_unbounded_ = false;
   bool keep_alive_ = false;
+  bool proxied_ = false;  // the socket goes to a proxy, not the origin
   int last_error_ = 0;
 };
 

@@ -134,6 +134,7 @@ int32_t TransferJob::Open() {
     record_.done.assign(static_cast<size_t>(record_.ChunkCount()), 0);
   }
   claimed_.assign(record_.done.size(), 0);
+  writing_.assign(record_.done.size(), 0);
   chunk_source_.assign(record_.done.size(), 0);
   source_bad_pieces_.assign(task_.urls.size(), 0);
   // With pieces only checked bytes count: the check at start adds them.
@@ -245,7 +246,7 @@ bool TransferJob::ClaimSpan(int worker, Span* span) {
       ++free_chunks;
     }
   }
-  if (!found) return false;
+  if (!found) return ClaimDuplicate(span);
   // Long spans keep connections streaming; shorter ones near the end let
   // every connection help finish.
   const size_t want = std::max<size_t>(
@@ -262,10 +263,47 @@ bool TransferJob::ClaimSpan(int worker, Span* span) {
   return true;
 }
 
+bool TransferJob::ClaimDuplicate(Span* span) {
+  // End-game: nothing is free, so an idle connection takes the back half of
+  // the longest run still in one other connection's hands. Whichever of the
+  // two gets a chunk first writes it; the other skips it and, once its
+  // span is all done, leaves. Each chunk has at most two fetchers.
+  const size_t count = record_.done.size();
+  size_t best_first = 0, best_length = 0;
+  for (size_t i = 0; i < count;) {
+    if (record_.done[i] || claimed_[i] != 1) {
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    while (end < count && !record_.done[end] && claimed_[end] == 1) ++end;
+    if (end - i > best_length) {
+      best_first = i;
+      best_length = end - i;
+    }
+    i = end;
+  }
+  if (best_length == 0) return false;
+  span->first_chunk = best_first + best_length / 2;
+  span->end_chunk = best_first + best_length;
+  span->whole_body = false;
+  for (uint64_t i = span->first_chunk; i < span->end_chunk; ++i) ++claimed_[static_cast<size_t>(i)];
+  return true;
+}
+
+bool TransferJob::RestDone(const Span& span, uint64_t from) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (uint64_t i = from; i < span.end_chunk; ++i) {
+    if (!record_.done[static_cast<size_t>(i)]) return false;
+  }
+  return true;
+}
+
 void TransferJob::ReleaseSpan(const Span& span) {
   std::lock_guard<std::mutex> guard(lock_);
   for (uint64_t i = span.first_chunk; i < span.end_chunk && i < claimed_.size(); ++i) {
-    claimed_[static_cast<size_t>(i)] = 0;
+    uint8_t& claims = claimed_[static_cast<size_t>(i)];
+    if (claims != 0) --claims;
   }
 }
 
@@ -288,6 +326,19 @@ bool TransferJob::AdoptValidator(const std::string& validator) {
   unflushed_bytes_ = 1;  // the reset must reach the disk too
   ++epoch_;
   return false;
+}
+
+bool TransferJob::BeginChunkWrite(uint64_t chunk) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const size_t i = static_cast<size_t>(chunk);
+  if (record_.done[i] || writing_[i]) return false;
+  writing_[i] = 1;
+  return true;
+}
+
+void TransferJob::EndChunkWrite(uint64_t chunk) {
+  std::lock_guard<std::mutex> guard(lock_);
+  writing_[static_cast<size_t>(chunk)] = 0;
 }
 
 bool TransferJob::WriteChunk(uint64_t chunk, const char* data, uint32_t size) {
@@ -377,6 +428,8 @@ TransferJob::SpanResult TransferJob::FetchSpan(HttpConnection* conn, const Span&
   }
 
   for (uint64_t chunk = span.first_chunk; chunk < span.end_chunk; ++chunk) {
+    // In the end-game another connection may have finished the rest.
+    if (!span.whole_body && RestDone(span, chunk)) return SpanResult::kDone;
     const uint32_t size = static_cast<uint32_t>(record_.ChunkSize(chunk));
     size_t have = 0;
     while (have < size) {
@@ -386,14 +439,18 @@ TransferJob::SpanResult TransferJob::FetchSpan(HttpConnection* conn, const Span&
       if (r != IoResult::kOk) return SpanResult::kRetry;
       have += got;
     }
-    // A whole body streams past chunks an earlier attempt finished; they are
-    // not written again, so what the hasher read stays what is on disk.
-    if (span.whole_body && ChunkDone(chunk)) continue;
+    // A whole body streams past chunks an earlier attempt finished, and an
+    // end-game duplicate past those the other connection got first or is
+    // writing; a done chunk is never written again, so what a check read
+    // stays what is on disk.
+    if (!BeginChunkWrite(chunk)) continue;
     if (!WriteChunk(chunk, buffer, size)) {
+      EndChunkWrite(chunk);
       Fail(kDiskError);
       return SpanResult::kFatal;
     }
     MarkDone(chunk, *span_epoch, *source);
+    EndChunkWrite(chunk);
   }
   return SpanResult::kDone;
 }

@@ -5,8 +5,12 @@
 // per connection. Workers claim runs of 32 KiB chunks, fetch them with a
 // Range request and write each chunk whole at its offset; the supervisor
 // records the finished chunks (at least every 8 MiB or 40 ms; without
-// pieces it flushes the file first, and waits 200 ms between records), measures the speed, and once the file is complete gives
-// it its final name.
+// pieces it flushes the file first, and waits 200 ms between records),
+// measures the speed, and once the file is complete gives it its final
+// name. When no chunk is free any more, idle workers duplicate the back
+// half of the longest run another worker still fetches (the end-game): the
+// first to have a chunk writes it, and a worker whose span is all done
+// leaves it at once.
 //
 // When is a file complete? With a piece list (the usual table): when every
 // piece read back from disk matched its digest in the list, the list
@@ -104,6 +108,11 @@ class TransferJob {
   void Supervise();
   void Work(int index);
   bool ClaimSpan(int worker, Span* span);
+  bool ClaimDuplicate(Span* span);  // under lock_
+  bool RestDone(const Span& span, uint64_t from) const;
+  // Only one connection writes a chunk, and never one already done.
+  bool BeginChunkWrite(uint64_t chunk);
+  void EndChunkWrite(uint64_t chunk);
   void ReleaseSpan(const Span& span);
   SpanResult FetchSpan(class HttpConnection* conn, const Span& span, char* buffer, uint32_t* span_epoch,
                        int* source, uint32_t* retry_after_ms);
@@ -146,7 +155,8 @@ class TransferJob {
 
   mutable std::mutex lock_;  // guards everything below up to the atomics
   StateRecord record_;
-  std::vector<uint8_t> claimed_;
+  std::vector<uint8_t> claimed_;  // connections fetching each chunk (two in the end-game)
+  std::vector<uint8_t> writing_;  // a connection is writing the chunk: the other skips it
   int source_ = 0;
   int source_failures_ = 0;
   bool ranges_ignored_ = false;

@@ -15,6 +15,11 @@
 #   KV_TEST_CA_DER      that authority's certificate (DER, Windows path); a
 #                       test that trusts it adds it to the Wine prefix's
 #                       root store, never the machine's
+#   KV_TEST_PROXY_PORT  a real HTTP proxy (tinyproxy) on 127.0.0.1, started by
+#                       kv_start_test_proxy; it adds a Via header
+#   (127.0.0.2, same port as KV_TEST_HTTP_PORT)
+#                       an origin that answers only requests that came
+#                       through a proxy (a Via header), except under /open/
 #   KV_TEST_STATS_PORT  set when the same server also listens on the port the
 #                       build's statistics host names (the program's reports
 #                       then land in the same access.log); unset when another
@@ -101,6 +106,15 @@ $(kv_nginx_temp_paths "$KV_NGINX_DIR")
     # Rate-limited per connection, for transfers a test must catch midway.
     location /slow/ { limit_rate 2m; }
     location / { }
+  }
+  # The origin behind the user's proxy: refuses what did not come through it.
+  server {
+    listen 127.0.0.2:$port;
+    root $KV_TEST_WWW_DIR;
+    location /open/ { alias $KV_TEST_WWW_DIR/; }
+    location / {
+      if (\$http_via = "") { return 403; }
+    }
   }$tls_servers
 }
 EOF
@@ -184,6 +198,45 @@ kv_start_test_http() {
     wait "$pid" 2>/dev/null || true
   done
   echo "nginx for the tests did not start (see $KV_NGINX_DIR/logs/error.log)" >&2
+  return 1
+}
+
+# Starts tinyproxy on the first free port from 18621 on; its PID goes into
+# kv_started_pids. Without tinyproxy (or a free port) the proxy tests fail
+# and say so; the others still run.
+kv_start_test_proxy() {
+  local dir=$KV_BUILD/tinyproxy port pid i
+  command -v tinyproxy >/dev/null || { echo "test proxy: tinyproxy is not installed" >&2; return 1; }
+  mkdir -p "$dir"
+  for port in $(seq 18621 18660); do
+    kv_port_in_use "$port" && continue
+    # Foreground (-d), as root too: tinyproxy drops to the user named here.
+    cat >"$dir/tinyproxy.conf" <<CONF
+$([ "$(id -u)" = 0 ] && printf 'User root\nGroup root\n')
+Port $port
+Listen 127.0.0.1
+Timeout 60
+MaxClients 64
+Allow 127.0.0.1
+LogLevel Info
+LogFile "$dir/tinyproxy.log"
+ViaProxyName "kvtestproxy"
+CONF
+    tinyproxy -d -c "$dir/tinyproxy.conf" </dev/null >/dev/null 2>&1 &
+    pid=$!
+    for i in $(seq 1 30); do
+      kill -0 "$pid" 2>/dev/null || break
+      if kv_port_in_use "$port"; then
+        kv_started_pids+=("$pid")
+        export KV_TEST_PROXY_PORT=$port
+        return 0
+      fi
+      sleep 0.1
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  echo "test proxy: tinyproxy did not start (see $dir/tinyproxy.log)" >&2
   return 1
 }
 
