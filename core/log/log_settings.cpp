@@ -30,16 +30,29 @@ bool SameName(const std::wstring& a, const wchar_t* b) {
   return i == a.size() && !b[i];
 }
 
-// Blanks, an optional sign and leading digits, as the platform's profile
-// reader converts; past the int range the value saturates.
+// Blanks, an optional sign, an optional base prefix ("0x", "0o", "0b") and
+// the leading digits of that base, as the platform's profile reader
+// converts; past the int range the value saturates.
 int ProfileInt(const std::wstring& value) {
   size_t i = 0;
   while (i < value.size() && IsBlank(value[i])) ++i;
   bool negative = false;
   if (i < value.size() && (value[i] == L'-' || value[i] == L'+')) negative = value[i++] == L'-';
+  int base = 10;
+  if (i + 1 < value.size() && value[i] == L'0') {
+    const wchar_t prefix = value[i + 1];
+    base = prefix == L'x' ? 16 : prefix == L'o' ? 8 : prefix == L'b' ? 2 : 10;
+    if (base != 10) i += 2;
+  }
   long long n = 0;
-  for (; i < value.size() && value[i] >= L'0' && value[i] <= L'9'; ++i) {
-    n = n * 10 + (value[i] - L'0');
+  for (; i < value.size(); ++i) {
+    const wchar_t c = value[i];
+    int digit = c >= L'0' && c <= L'9' ? c - L'0'
+                : c >= L'a' && c <= L'f' ? c - L'a' + 10
+                : c >= L'A' && c <= L'F' ? c - L'A' + 10
+                                         : 99;
+    if (digit >= base) break;
+    n = n * base + digit;
     if (n > static_cast<long long>(INT_MAX) + 1) n = static_cast<long long>(INT_MAX) + 1;
   }
   if (negative) n = -n;

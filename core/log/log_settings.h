@@ -29,9 +29,10 @@ std::wstring DecodeIniBytes(const uint8_t* bytes, size_t size);
 // Section "log", keys "level" and "retain_days", read the way
 // GetPrivateProfileInt reads them: section and key names in any case with
 // blanks around them ignored, the first such key wins, a missing or empty
-// value gives the default, a value is read as optional blanks, sign and
-// leading decimal digits (none: 0) after one pair of enclosing quotes is
-// dropped. Numbers past the int range saturate rather than wrap.
+// value gives the default, a value is read as optional blanks, sign, base
+// prefix ("0x", "0o", "0b") and the leading digits (none: 0) after one pair
+// of enclosing quotes is dropped. Numbers past the int range saturate
+// rather than wrap.
 LogSettings ParseLogSettings(const std::wstring& ini_text);
 
 // Days since 1970-01-01 of a proleptic Gregorian date.

@@ -193,6 +193,9 @@ TEST(LogSettingsTest, AgreesWithThePlatformProfileReader) {
       "[log]\n;level=5\n",
       "\xEF\xBB\xBF[log]\r\nlevel=1\r\n",
       "[log]\r\nlevel=0x10\r\n",
+      "[log]\nlevel=0b101\nretain_days=0o17\n",
+      "[log]\nlevel=0X10\nretain_days=0B11\n",
+      "[log]\nlevel=0x1G\nretain_days=-0x10\n",
       "",
       utf16,
   };
