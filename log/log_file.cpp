@@ -4,6 +4,9 @@
 
 #include <boost/format.hpp>
 
+#include <memory>
+#include <vector>
+
 #include "base/scoped_handle.h"
 #include "log/log.h"
 
@@ -13,43 +16,17 @@ namespace {
 constexpr wchar_t kLogBaseName[] = L"kv_downloader_log";
 constexpr char kWelcome[] = "welcome to Korvan launcher developing ...";
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-long long DaysFromCivil(int y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const long long era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<long long>(doe) - 719468;
-}
-
-std::wstring DayFileName(int y, int m, int d) {
-  return (boost::wformat(L"%1%_%2%-%3%-%4%.txt") % kLogBaseName % y % m % d).str();
-}
-
-// The day number of `name` when it is exactly a day file name as the
-// program writes it (no zero padding, valid date); -1 otherwise.
-long long DayOfLogName(const std::wstring& name) {
-  int y = 0, m = 0, d = 0;
-  wchar_t tail = 0;
-  if (swscanf(name.c_str(), L"kv_downloader_log_%d-%d-%d.tx%lc", &y, &m, &d, &tail) != 4 ||
-      tail != L't') {
-    return -1;
-  }
-  if (y < 1601 || y > 30827 || m < 1 || m > 12 || d < 1 || d > 31) return -1;
-  if (DayFileName(y, m, d) != name) return -1;  // rejects padding and suffixes
-  return DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d));
-}
-
 }  // namespace
 
 LogSettings ReadLogSettings(const std::wstring& ini_path) {
-  LogSettings settings;
-  settings.level = static_cast<int>(
-      GetPrivateProfileIntW(L"log", L"level", kDefaultLevel, ini_path.c_str()));
-  settings.retain_days = static_cast<int>(
-      GetPrivateProfileIntW(L"log", L"retain_days", kDefaultRetainDays, ini_path.c_str()));
-  return settings;
+  // Far above any hand-written log.ini; a larger file is not ours.
+  constexpr long kMaxIniBytes = 64 * 1024;
+  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(ini_path.c_str(), L"rb"), fclose);
+  if (!file) return LogSettings();
+  std::vector<uint8_t> bytes(kMaxIniBytes + 1);
+  const size_t size = fread(bytes.data(), 1, bytes.size(), file.get());
+  if (size > static_cast<size_t>(kMaxIniBytes)) return LogSettings();
+  return ParseLogSettings(DecodeIniBytes(bytes.data(), size));
 }
 
 std::wstring DailyLogFileName(const std::wstring& folder, const SYSTEMTIME& date) {

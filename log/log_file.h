@@ -10,18 +10,13 @@
 #include <cstdio>
 #include <string>
 
+#include "core/log/log_settings.h"
+
 namespace kvlog {
 
-constexpr int kDefaultLevel = 0;
-constexpr int kDefaultRetainDays = 3;
-
-struct LogSettings {
-  int level = kDefaultLevel;             // 0: no log file
-  int retain_days = kDefaultRetainDays;  // days (today included) kept by the clean-up
-};
-
-// Section "log", keys "level" and "retain_days" of `ini_path`; a missing
-// file or key gives the default.
+// Section "log", keys "level" and "retain_days" of `ini_path`
+// (ParseLogSettings); a missing, unreadable or over-long file or a missing
+// key gives the default.
 LogSettings ReadLogSettings(const std::wstring& ini_path);
 
 // folder\kv_downloader_log_<y>-<m>-<d>.txt, numbers without zero padding.

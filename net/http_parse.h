@@ -1,5 +1,5 @@
-// Pure text work of the HTTP client: fixing up and splitting URLs, and
-// reading the numbers of the Content-Length and Content-Range headers.
+// Splitting URLs for the HTTP client, through WinInet's canonicaliser; the
+// rest of the client's text work is in core/net/http_values.h.
 //
 // Thread-safety: free functions without state; any thread.
 #pragma once
@@ -7,8 +7,9 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <cstdint>
 #include <string>
+
+#include "core/net/http_values.h"
 
 namespace net {
 
@@ -20,22 +21,8 @@ struct HttpUrlParts {
   std::wstring object;
 };
 
-// "http://" in front of a URL that has no scheme. False, leaving `fixed`
-// empty, for any scheme other than http (https included: this client never
-// speaks TLS, and silently fetching the plain-text URL would be wrong).
-bool FixUpHttpUrl(const std::wstring& url, std::wstring* fixed);
-
 // Canonicalises `url` in browser mode and splits it. False unless the scheme
 // is http and a host is present.
 bool SplitHttpUrl(const std::wstring& url, HttpUrlParts* parts);
-
-// A Content-Length value as a 64-bit number (blanks around it allowed).
-// Values past 2^64 saturate, so the caller's size limit refuses them. False
-// when the text is not a number.
-bool ParseContentLength(const std::wstring& text, uint64_t* length);
-
-// "bytes <first>-<last>/<total>". False for anything else ("*" totals too).
-bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* last,
-                       uint64_t* total);
 
 }  // namespace net

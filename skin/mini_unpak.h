@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "core/zip/stored_zip.h"
+
 // The archive's bytes.
 class CUIMemoryFile {
  public:
@@ -38,14 +40,6 @@ class CUIMemoryFile {
   std::vector<uint8_t> bytes_;
   bool open_ = false;
 };
-
-struct CXMLArchiveItem {
-  uint32_t header_offset = 0;
-  uint32_t entry_length = 0;  // 30 + name length + extra length + data size
-  uint32_t data_size = 0;
-};
-
-using CXMLArchiveItemList = std::map<std::wstring, CXMLArchiveItem>;
 
 class CMiniUnPak {
  public:

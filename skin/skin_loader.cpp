@@ -2,109 +2,12 @@
 
 #include <windows.h>
 
-#include <boost/lexical_cast/try_lexical_convert.hpp>
-#include <boost/property_tree/info_parser.hpp>
-
 #include <climits>
-#include <memory>
-#include <set>
-#include <sstream>
 #include <utility>
-#include <vector>
 
 #include "upp/image_decode.h"
 
 namespace skin {
-
-namespace {
-
-using Tree = boost::property_tree::ptree;
-
-bool IsAsciiSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
-
-// The INFO parser treats a line whose first non-blank character is '#' as a
-// directive, and its only directive opens a file by name.
-bool HasDirective(const std::string& text) {
-  bool line_start = true;
-  for (char c : text) {
-    if (c == '\n') {
-      line_start = true;
-    } else if (line_start && !IsAsciiSpace(c)) {
-      if (c == '#') return true;
-      line_start = false;
-    }
-  }
-  return false;
-}
-
-// Both the depth check and the tear-down walk the tree with an explicit
-// stack: a hostile skin.info nested a hundred thousand levels deep would
-// overflow the thread's stack in the tree's own recursive destructor.
-int TreeDepth(const Tree& root) {
-  int deepest = 0;
-  std::vector<std::pair<const Tree*, int>> pending{{&root, 0}};
-  while (!pending.empty()) {
-    auto [node, depth] = pending.back();
-    pending.pop_back();
-    if (depth > deepest) deepest = depth;
-    for (const auto& child : *node) pending.emplace_back(&child.second, depth + 1);
-  }
-  return deepest;
-}
-
-void TearDown(Tree& root) {
-  std::vector<std::unique_ptr<Tree>> pending;
-  pending.push_back(std::make_unique<Tree>());
-  pending.back()->swap(root);
-  while (!pending.empty()) {
-    std::unique_ptr<Tree> node = std::move(pending.back());
-    pending.pop_back();
-    for (auto& child : *node) {
-      if (child.second.empty()) continue;
-      pending.push_back(std::make_unique<Tree>());
-      pending.back()->swap(child.second);
-    }
-    // `node` now has only leaf children and dies without recursion.
-  }
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool ParseColor(const std::string& v, Upp::Color* color) {
-  if (v == "#") {
-    *color = Upp::Color::Null();
-    return true;
-  }
-  if (v.size() != 7 || v[0] != '#') return false;
-  int d[6];
-  for (int i = 0; i < 6; ++i) {
-    d[i] = HexDigit(v[i + 1]);
-    if (d[i] < 0) return false;
-  }
-  *color = Upp::Color(d[0] * 16 + d[1], d[2] * 16 + d[3], d[4] * 16 + d[5]);
-  return true;
-}
-
-bool ParseBool(const std::string& v, bool* value) {
-  if (v == "true") {
-    *value = true;
-    return true;
-  }
-  if (v == "false") {
-    *value = false;
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 std::wstring Utf8ToWide(const std::string& text) {
   if (text.empty() || text.size() > INT_MAX) return std::wstring();
@@ -126,38 +29,6 @@ std::string WideToUtf8(const std::wstring& text) {
   return out;
 }
 
-int ScanNumbers(const std::string& text, int* numbers, int max) {
-  int count = 0;
-  size_t i = 0;
-  const size_t n = text.size();
-  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-  while (count < max && i < n) {
-    if (!is_digit(text[i]) && text[i] != '-') {
-      ++i;
-      continue;
-    }
-    bool negative = false;
-    if (text[i] == '-') {
-      if (i + 1 >= n || !is_digit(text[i + 1])) {
-        ++i;  // a dash that starts no number is a separator like any other
-        continue;
-      }
-      negative = true;
-      ++i;
-    }
-    long long magnitude = 0;
-    while (i < n && is_digit(text[i])) {
-      magnitude = magnitude * 10 + (text[i] - '0');
-      if (magnitude > static_cast<long long>(INT_MAX) + 1) return count;
-      ++i;
-    }
-    const long long v = negative ? -magnitude : magnitude;
-    if (v > INT_MAX || v < INT_MIN) return count;
-    numbers[count++] = static_cast<int>(v);
-  }
-  return count;
-}
-
 SkinLoader& SkinLoader::Instance() {
   // Never destroyed: controls keep references into the caches until exit.
   static SkinLoader* instance = new SkinLoader;
@@ -166,57 +37,26 @@ SkinLoader& SkinLoader::Instance() {
 
 SkinLoader::SkinLoader() = default;
 
-SkinLoader::~SkinLoader() { TearDown(tree_); }
+SkinLoader::~SkinLoader() { TearDownTree(tree_); }
 
 int SkinLoader::NextTypeId() {
   static int counter = 0;
   return ++counter;
 }
 
-bool SkinLoader::LoadInfoText(const std::string& text) {
-  if (HasDirective(text)) return false;
-  Tree fresh;
-  bool ok = true;
-  try {
-    std::istringstream stream(text);
-    // The parser's own entry point would destroy a half-built tree
-    // recursively on an error; this one leaves it to us.
-    boost::property_tree::info_parser::read_info_internal(stream, fresh, std::string("nofilename"), 0);
-  } catch (...) {
-    ok = false;
-  }
-  if (ok && TreeDepth(fresh) > kMaxNestingDepth) ok = false;
-  if (ok) tree_.swap(fresh);
-  TearDown(fresh);
-  return ok;
-}
+bool SkinLoader::LoadInfoText(const std::string& text) { return ParseInfoText(text, &tree_); }
 
-const Tree* SkinLoader::Find(const std::string& key) const {
-  if (key.empty()) return nullptr;
-  auto child = tree_.get_child_optional(Tree::path_type(key, '.'));
-  return child ? &*child : nullptr;
-}
+const InfoTree* SkinLoader::Find(const std::string& key) const { return FindKey(tree_, key); }
 
 std::string SkinLoader::Value(const std::string& key) const {
-  const Tree* node = Find(key);
+  const InfoTree* node = Find(key);
   return node ? node->data() : std::string();
 }
 
 bool SkinLoader::HasKey(const std::string& key) const { return Find(key) != nullptr; }
 
 bool SkinLoader::Resolve(const std::string& key, std::string* resolved) const {
-  std::set<std::string> seen;
-  std::string current = key;
-  for (int hops = 0;; ++hops) {
-    const Tree* node = Find(current);
-    if (!node || node->data().empty() || node->data()[0] != '@') {
-      *resolved = current;
-      return true;
-    }
-    if (hops >= kMaxReferenceChain || !seen.insert(current).second) return false;
-    current = node->data().substr(1);
-    if (seen.count(current)) return false;
-  }
+  return ResolveReference(tree_, key, resolved);
 }
 
 bool SkinLoader::ResolvedValue(const std::string& key, std::string* value) const {
@@ -228,19 +68,19 @@ bool SkinLoader::ResolvedValue(const std::string& key, std::string* value) const
 
 bool SkinLoader::Read(const std::string& key, Upp::Color& value) {
   std::string v;
-  return ResolvedValue(key, &v) && ParseColor(v, &value);
+  ColorValue color;
+  if (!ResolvedValue(key, &v) || !ParseColorValue(v, &color)) return false;
+  value = color.null ? Upp::Color::Null() : Upp::Color(color.r, color.g, color.b);
+  return true;
 }
 
 bool SkinLoader::Read(const std::string& key, int& value) {
-  int parsed = 0;
-  if (!boost::conversion::try_lexical_convert(Value(key), parsed)) return false;
-  value = parsed;
-  return true;
+  return ParseIntValue(Value(key), &value);
 }
 
 bool SkinLoader::Read(const std::string& key, bool& value) {
   std::string v;
-  return ResolvedValue(key, &v) && ParseBool(v, &value);
+  return ResolvedValue(key, &v) && ParseBoolValue(v, &value);
 }
 
 bool SkinLoader::Read(const std::string& key, std::string& value) {
@@ -253,7 +93,7 @@ bool SkinLoader::Read(const std::string& key, std::string& value) {
 bool SkinLoader::Read(const std::string& key, Upp::Point& value) {
   std::string v;
   int n[2];
-  if (!ResolvedValue(key, &v) || ScanNumbers(v, n, 2) < 2) return false;
+  if (!ResolvedValue(key, &v) || !ParseNumberList(v, n, 2)) return false;
   value = Upp::Point(n[0], n[1]);
   return true;
 }
@@ -261,7 +101,7 @@ bool SkinLoader::Read(const std::string& key, Upp::Point& value) {
 bool SkinLoader::Read(const std::string& key, Upp::Size& value) {
   std::string v;
   int n[2];
-  if (!ResolvedValue(key, &v) || ScanNumbers(v, n, 2) < 2) return false;
+  if (!ResolvedValue(key, &v) || !ParseNumberList(v, n, 2)) return false;
   value = Upp::Size(n[0], n[1]);
   return true;
 }
@@ -269,26 +109,18 @@ bool SkinLoader::Read(const std::string& key, Upp::Size& value) {
 bool SkinLoader::Read(const std::string& key, Upp::Rect& value) {
   std::string v;
   int n[4];
-  if (!ResolvedValue(key, &v) || ScanNumbers(v, n, 4) < 4) return false;
+  if (!ResolvedValue(key, &v) || !ParseNumberList(v, n, 4)) return false;
   value = Upp::Rect(n[0], n[1], n[2], n[3]);
   return true;
 }
 
 bool SkinLoader::Read(const std::string& key, Upp::Image& value) {
-  const std::string v = Value(key);
-  const size_t bracket = v.find('[');
-  const bool has_pairs = bracket != std::string::npos && bracket > 0;
-  Upp::Image image = FindImage(Utf8ToWide(has_pairs ? v.substr(0, bracket) : v));
+  const ImageValue parsed = ParseImageValue(Value(key));
+  Upp::Image image = FindImage(Utf8ToWide(parsed.name));
   if (image.IsEmpty()) return false;
   image.ClearSpots();
-  if (has_pairs) {
-    int n[4];
-    const int count = ScanNumbers(v.substr(bracket), n, 4);
-    if (count >= 2 && n[0] >= 0 && n[1] >= 0) {
-      image.SetHotSpot(Upp::Point(n[0], n[1]));
-      if (count >= 4 && n[2] >= 0 && n[3] >= 0) image.Set2ndSpot(Upp::Point(n[2], n[3]));
-    }
-  }
+  if (parsed.has_hot_spot) image.SetHotSpot(Upp::Point(parsed.hot_x, parsed.hot_y));
+  if (parsed.has_second_spot) image.Set2ndSpot(Upp::Point(parsed.second_x, parsed.second_y));
   value = image;
   return true;
 }

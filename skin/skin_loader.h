@@ -23,7 +23,8 @@
 // Instance() is created on first use and lives until the process ends.
 #pragma once
 
-#include <boost/property_tree/ptree.hpp>
+#include "core/skin/info_text.h"
+#include "core/skin/skin_values.h"
 
 #include <functional>
 #include <map>
@@ -51,9 +52,9 @@ class SkinLoader {
   using FontHook = std::function<void(const std::wstring&, Upp::Font&)>;
 
   // A reference chain longer than this is treated like a cycle.
-  static constexpr int kMaxReferenceChain = 256;
+  static constexpr int kMaxReferenceChain = ::skin::kMaxReferenceChain;
   // Texts nested deeper than this are refused as a whole.
-  static constexpr int kMaxNestingDepth = 64;
+  static constexpr int kMaxNestingDepth = ::skin::kMaxNestingDepth;
 
   template <class T>
   struct Entry {
@@ -140,9 +141,7 @@ class SkinLoader {
   void SetFontHook(FontHook hook) { font_hook_ = std::move(hook); }
 
  private:
-  using Tree = boost::property_tree::ptree;
-
-  const Tree* Find(const std::string& key) const;
+  const InfoTree* Find(const std::string& key) const;
   // Follows '@' values from `key` to the key whose value is read. False on
   // a cycle or an over-long chain.
   bool Resolve(const std::string& key, std::string* resolved) const;
@@ -155,7 +154,7 @@ class SkinLoader {
   void ReadField(const std::string& base, const char* field, T& target, bool& any);
 
   std::map<int, std::unique_ptr<BaseData>> caches_;
-  Tree tree_;
+  InfoTree tree_;
   std::map<std::wstring, Upp::Image> images_;
   std::wstring image_folder_;
   std::wstring image_archive_;
@@ -174,12 +173,5 @@ SkinLoader::Entry<T>& SkinLoader::Get(const std::string& key, const T& default_v
   if (!entry.loaded && Read(key, entry.value)) entry.loaded = true;
   return entry;
 }
-
-// The lenient number scanner of points, sizes, rectangles and image
-// brackets: skips anything up to a digit or '-', takes an optional '-' and
-// at least one digit, and goes on after the last digit. Returns how many
-// numbers (at most `max`) it read; a number too large for an int ends the
-// scan.
-int ScanNumbers(const std::string& text, int* numbers, int max);
 
 }  // namespace skin

@@ -174,6 +174,45 @@ TEST(LogSettingsTest, NonNumericValuesReadAsZero) {
   EXPECT_EQ(s.retain_days, 0);
 }
 
+// log.ini is read by our own parser; the platform's profile reader is the
+// reference it must agree with on every file a person might write.
+TEST(LogSettingsTest, AgreesWithThePlatformProfileReader) {
+  const std::string utf16 = std::string("\xFF\xFE[\0l\0o\0g\0]\0\r\0\n\0l\0e\0v\0e\0l\0=\0" "2\0", 30);
+  const std::string cases[] = {
+      "[log]\r\nlevel=1\r\nretain_days=3\r\n",
+      "[LOG]\nLevel = 2\nRETAIN_DAYS=\t7 \n",
+      "  [ log ]  \n  level  =  3  \n",
+      "[log]\nlevel=\"4\"\nretain_days='5'\n",
+      "[log]\nlevel=-2\nretain_days=+6\n",
+      "[log]\nlevel=12abc\nretain_days= 9 9\n",
+      "[log]\nlevel=\nretain_days=\n",
+      "[log]\nlevel=1\nlevel=2\n",
+      "[other]\nlevel=5\n[log]\nretain_days=8\n",
+      "level=5\n[log]\n",
+      "[log\nlevel=5\n",
+      "[log]\n;level=5\n",
+      "\xEF\xBB\xBF[log]\r\nlevel=1\r\n",
+      "[log]\r\nlevel=0x10\r\n",
+      "[log]\nlevel=0b101\nretain_days=0o17\n",
+      "[log]\nlevel=0X10\nretain_days=0B11\n",
+      "[log]\nlevel=0x1G\nretain_days=-0x10\n",
+      "",
+      utf16,
+  };
+  testutil::ScopedTempDir dir;
+  const std::wstring path = dir.Join(L"log.ini");
+  for (const std::string& text : cases) {
+    SCOPED_TRACE(text);
+    ASSERT_TRUE(testutil::WriteFileBytes(path, text));
+    const kvlog::LogSettings s = kvlog::ReadLogSettings(path);
+    EXPECT_EQ(static_cast<int>(GetPrivateProfileIntW(L"log", L"level", kvlog::kDefaultLevel, path.c_str())),
+              s.level);
+    EXPECT_EQ(static_cast<int>(GetPrivateProfileIntW(L"log", L"retain_days", kvlog::kDefaultRetainDays,
+                                                     path.c_str())),
+              s.retain_days);
+  }
+}
+
 }  // namespace
 
 namespace {

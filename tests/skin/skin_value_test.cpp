@@ -85,7 +85,9 @@ TEST(SkinValueTest, IntegersAreWholeDecimalValues) {
     int expected;
   } cases[] = {
       {"12", true, 12},   {"-200", true, -200}, {"+7", true, 7},        {"0", true, 0},
-      {"2147483647", true, 2147483647},         {"-2147483648", true, -2147483647 - 1},
+      {"32767", true, 32767},                   {"-32767", true, -32767},
+      {"32768", false, 0},                      {"-32768", false, 0},
+      {"2147483647", false, 0},                 {"-2147483648", false, 0},
       {"12px", false, 0}, {"99999999999", false, 0}, {"2147483648", false, 0},
       {" 12", false, 0},  {"12 ", false, 0},    {"@other", false, 0},   {"", false, 0},
       {"1.5", false, 0},  {"0x10", false, 0},
@@ -406,6 +408,46 @@ TEST(SkinValueTest, FontReadsHeightBoldAndUnderlineOnly) {
   EXPECT_FALSE(loader.Read("leaf_missing", font));
   EXPECT_TRUE(hooked.empty());  // no node, no hook
   EXPECT_FALSE(loader.Read("leaf", font));  // a node without sub-keys
+}
+
+// Layout and drawing add and negate skin numbers in int: a font height of
+// -2147483648 negated into LOGFONT, a nine-grid spot near INT_MAX added to
+// the other. Every number beyond +-32767 is refused where it is read.
+TEST(SkinValueTest, NumbersBeyondTheSkinRangeAreRefused) {
+  SkinLoader loader;
+  ASSERT_TRUE(loader.LoadInfoText(
+      "huge_ft { Height -2147483648 Bold true }\n"
+      "edge_ft { Height -32767 }\n"
+      "p \"[32768,0]\"\n"
+      "s \"[685,-40000]\"\n"
+      "r \"[0,0,32767,-32767]\"\n"
+      "img \"x.png[2147483647,2147483647][2147483647,1]\"\n"
+      "img2 \"x.png[6,4][32768,6]\"\n"));
+  ASSERT_TRUE(loader.AddImage(L"x.png", SolidImage(20, 10)));
+
+  Upp::Font font = Upp::Font().Height(9);
+  ASSERT_TRUE(loader.Read("huge_ft", font));  // Bold still applies
+  EXPECT_EQ(9, font.GetHeight());
+  EXPECT_TRUE(font.IsBold());
+  ASSERT_TRUE(loader.Read("edge_ft", font));
+  EXPECT_EQ(-32767, font.GetHeight());
+
+  Upp::Point p(5, 5);
+  EXPECT_FALSE(loader.Read("p", p));
+  EXPECT_EQ(Upp::Point(5, 5), p);
+  Upp::Size size(5, 5);
+  EXPECT_FALSE(loader.Read("s", size));
+  Upp::Rect r;
+  ASSERT_TRUE(loader.Read("r", r));
+  EXPECT_EQ(Upp::Rect(0, 0, 32767, -32767), r);
+
+  Upp::Image image;
+  ASSERT_TRUE(loader.Read("img", image));
+  EXPECT_FALSE(image.HasHotSpot());
+  EXPECT_FALSE(image.Has2ndSpot());
+  ASSERT_TRUE(loader.Read("img2", image));
+  EXPECT_EQ(Upp::Point(6, 4), image.GetHotSpot());
+  EXPECT_FALSE(image.Has2ndSpot());
 }
 
 TEST(SkinValueTest, FontWithoutHookStillReads) {
