@@ -2,6 +2,7 @@
 
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "app/config_manager.h"
 #include "base/file_util.h"
@@ -44,9 +45,19 @@ class ScopedFont {
 
 struct FontRecord {
   Upp::Font font;
-  ScopedFont handle;
+  HFONT handle = nullptr;  // owned by KeptFonts()
   LOGFONTW description = {};
 };
+
+// Every Font copy (style records in the skin caches, the standard font,
+// controls) carries the bare handle, and those copies live as long as the
+// process; so the platform fonts do too, whichever manager made them.
+// User-interface thread only.
+HFONT KeepFont(ScopedFont font) {
+  static std::vector<ScopedFont> kept;
+  kept.push_back(std::move(font));
+  return kept.back().Get();
+}
 
 std::wstring FromCodePage(const std::string& text, UINT code_page) {
   if (text.empty()) return std::wstring();
@@ -63,11 +74,6 @@ class SkinManager::Pimpl : public Upp::Pte<Pimpl> {
  public:
   explicit Pimpl(skin::SkinLoader& loader) : loader_(loader) {}
 
-  ~Pimpl() {
-    // The standard font must not keep a handle that dies with us.
-    if (default_font_ && Upp::StdFont().GetHandle() == default_font_)
-      Upp::SetStdFont(Upp::Font(Upp::StdFont()).Handle(nullptr));
-  }
 
   bool OnFontRead(const std::wstring& key, Upp::Font& font) {
     auto it = fonts_.find(key);
@@ -83,12 +89,13 @@ class SkinManager::Pimpl : public Upp::Pte<Pimpl> {
     record.description.lfWeight = font.IsBold() ? FW_BOLD : FW_NORMAL;
     record.description.lfHeight = -font.GetHeight();
     record.description.lfUnderline = font.IsUnderline() ? TRUE : FALSE;
-    record.handle = ScopedFont(CreateFontIndirectW(&record.description));
-    if (record.handle.Get()) {
+    ScopedFont made_font(CreateFontIndirectW(&record.description));
+    if (made_font.Get()) {
       LOGFONTW made = {};
-      if (GetObjectW(record.handle.Get(), sizeof(made), &made) != 0) record.description = made;
+      if (GetObjectW(made_font.Get(), sizeof(made), &made) != 0) record.description = made;
+      record.handle = KeepFont(std::move(made_font));
     }
-    font.Handle(record.handle.Get());
+    font.Handle(record.handle);
     record.font = font;
     fonts_.emplace(key, std::move(record));
     return true;
@@ -172,7 +179,7 @@ void SkinManager::SetDefaultFont(const std::wstring& key) {
   Upp::SetStdFont(font);
   pimpl_->default_key_ = key;
   auto it = pimpl_->fonts_.find(key);
-  pimpl_->default_font_ = it != pimpl_->fonts_.end() ? it->second.handle.Get() : nullptr;
+  pimpl_->default_font_ = it != pimpl_->fonts_.end() ? it->second.handle : nullptr;
 }
 
 HFONT SkinManager::DefaultPlatformFont() const { return pimpl_->default_font_; }
@@ -196,7 +203,7 @@ size_t SkinManager::PlatformFontCount() const { return pimpl_->fonts_.size(); }
 
 bool SkinManager::GetPlatformFontDescription(const std::wstring& key, LOGFONTW* description) const {
   auto it = pimpl_->fonts_.find(key);
-  if (it == pimpl_->fonts_.end() || !it->second.handle.Get()) return false;
+  if (it == pimpl_->fonts_.end() || !it->second.handle) return false;
   *description = it->second.description;
   return true;
 }
