@@ -1,11 +1,13 @@
 #include "app/skin_manager.h"
 
 #include <map>
+#include <new>
 #include <utility>
 #include <vector>
 
 #include "app/config_manager.h"
 #include "base/file_util.h"
+#include "log/log.h"
 #include "skin/skin_loader.h"
 #include "skin/skin_zip_loader.h"
 #include "upp/ptr.h"
@@ -142,8 +144,15 @@ void SkinManager::LoadSkin(const std::wstring& data_folder) {
     return zip.LoadOneImage(archive, name);
   });
 
-  // 4.
-  LoadSkinPackages(info_archive, {image_archive});
+  // 4. A skin that fails (a broken archive, images over the pixel budget,
+  // no memory) leaves the windows with the built-in look; the flow goes on.
+  bool loaded = false;
+  try {
+    loaded = LoadSkinPackages(info_archive, {image_archive});
+  } catch (const std::bad_alloc&) {
+    loaded = false;
+  }
+  if (!loaded) KV_LOG_ERROR << "SkinManager::LoadSkin the skin did not load, the built-in look is used";
 
   // 5. The hook holds the manager weakly: a font read after shutdown
   // simply gets no platform font.

@@ -162,6 +162,10 @@ bool TopWindow::ProcessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* 
     case WM_LBUTTONUP:
       pressed_into_tree_ = false;
       return Host().HandleMessage(msg, wparam, lparam, result);
+    case WM_CANCELMODE:
+    case WM_CAPTURECHANGED:
+      pressed_into_tree_ = false;  // no release will come
+      return Host().HandleMessage(msg, wparam, lparam, result);
     case WM_MOUSEMOVE:
       if (pressed_into_tree_) OnMouseMoveTrack();
       return Host().HandleMessage(msg, wparam, lparam, result);
