@@ -1,6 +1,10 @@
 #include "skin/skin_zip_loader.h"
 
+#include <algorithm>
+#include <atomic>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -44,33 +48,74 @@ bool SkinZipLoader::LoadDescription(const std::wstring& archive) {
 
 bool SkinZipLoader::LoadAllImages(const std::wstring& archive) {
   if (!OpenArchive(archive)) return false;
-  std::vector<std::pair<std::wstring, Upp::Image>> decoded;
-  uint64_t pixels = 0;
+  struct Pending {
+    std::wstring name;
+    std::string bytes;
+    Upp::Image image;
+  };
+  std::vector<Pending> pending;
   try {
+    // The archive is read on this thread; a PNG header states the size, so
+    // an archive over the budget is refused before any pixel is taken.
+    uint64_t stated = 0;
     for (const auto& [name, item] : Entries()) {
       if (name == kDescriptionEntry || item.data_size == 0) continue;
-      std::string bytes;
-      if (!ReadWhole(name, &bytes)) bytes.clear();
-      const std::wstring store_name = AsciiLower(name);
-      // A PNG header states the size: an archive over the budget is refused
-      // before its pixels are taken.
-      if (PngPixels(bytes) > kMaxSkinPixels - pixels) return OverBudget(archive);
-      Upp::Image image = Upp::DecodeImage(bytes);
-      if (image.IsEmpty()) {
-        KV_LOG_ERROR << "读内置皮肤失败 " << store_name;
-        continue;
-      }
-      const Upp::Size size = image.GetSize();
-      pixels += static_cast<uint64_t>(size.cx) * static_cast<uint64_t>(size.cy);
-      if (pixels > kMaxSkinPixels) return OverBudget(archive);
-      decoded.emplace_back(store_name, std::move(image));
+      Pending p{AsciiLower(name), std::string(), Upp::Image()};
+      if (!ReadWhole(name, &p.bytes)) p.bytes.clear();
+      stated += PngPixels(p.bytes);
+      if (stated > kMaxSkinPixels) return OverBudget(archive);
+      pending.push_back(std::move(p));
     }
+    DecodeAll(&pending, [](Pending& p) {
+      p.image = Upp::DecodeImage(p.bytes);
+      std::string().swap(p.bytes);
+    });
+    uint64_t pixels = 0;
+    for (const Pending& p : pending) {
+      const Upp::Size size = p.image.GetSize();
+      pixels += static_cast<uint64_t>(size.cx) * static_cast<uint64_t>(size.cy);
+    }
+    if (pixels > kMaxSkinPixels) return OverBudget(archive);
   } catch (const std::bad_alloc&) {
     KV_LOG_ERROR << "SkinZipLoader::LoadAllImages out of memory, no image of the skin is used";
     return false;
   }
-  for (auto& [name, image] : decoded) target_.AddImage(name, image);
+  for (const Pending& p : pending) {
+    if (p.image.IsEmpty()) {
+      KV_LOG_ERROR << "读内置皮肤失败 " << p.name;
+      continue;
+    }
+    target_.AddImage(p.name, p.image);
+  }
   return true;
+}
+
+template <class Item, class Decode>
+void SkinZipLoader::DecodeAll(std::vector<Item>* items, Decode decode) {
+  // The images are independent: the start-up waits for the slowest share
+  // instead of the sum. Each worker takes the next undecoded item.
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < items->size();) {
+      try {
+        decode((*items)[i]);
+      } catch (const std::bad_alloc&) {
+        // Left empty: logged as an image that did not decode.
+      }
+    }
+  };
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t helpers = std::min<size_t>(std::min(cores, kMaxDecodeThreads) - 1, items->size() / 2);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < helpers; ++i) {
+    try {
+      threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // this thread decodes what the missing helper would have
+    }
+  }
+  work();
+  for (std::thread& t : threads) t.join();
 }
 
 uint64_t SkinZipLoader::PngPixels(const std::string& bytes) {
