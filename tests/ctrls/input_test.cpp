@@ -111,9 +111,9 @@ TEST_F(InputTest, EscThroughTheLoopDismissesTheMenuWithoutChoosing) {
 // so the button must stop looking pressed and follow the mouse again, and a
 // held track press of the scroll bar must end.
 TEST_F(InputTest, LostCaptureEndsTheButtonAndScrollBarPress) {
+  Button::Style looks;
   NoShadowWindow wnd;
   Button button;
-  Button::Style looks;
   looks.look[0] = testutil::Solid(Size(4, 4), Upp::RGBA{10, 10, 10, 255});
   button.SetStyle(looks).NoAnimate();
   button.SetRect(10, 40, 60, 30);

@@ -21,18 +21,17 @@ struct Seen {
   std::atomic<bool> found{false};
 };
 
+BOOL CALLBACK FindDialog(HWND w, LPARAM out) {
+  wchar_t cls[16] = L"";
+  GetClassNameW(w, cls, 16);
+  if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+  *reinterpret_cast<HWND*>(out) = w;
+  return FALSE;
+}
+
 HWND FindChooser(DWORD thread) {
   HWND found = nullptr;
-  EnumThreadWindows(
-      thread,
-      [](HWND w, LPARAM out) {
-        wchar_t cls[16] = L"";
-        GetClassNameW(w, cls, 16);
-        if (lstrcmpW(cls, L"#32770") != 0 || !IsWindowVisible(w)) return TRUE;
-        *reinterpret_cast<HWND*>(out) = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(thread, &FindDialog, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
