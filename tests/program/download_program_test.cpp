@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <sstream>
 #include <string>
@@ -437,31 +438,83 @@ const wchar_t* const kTextDownloading = L"正在为您下载游戏，下载需�
 const wchar_t* const kTextVerifying = L"文件下载完成，正在验证文件完整性";
 const wchar_t* const kTextFinished = L"游戏下载完成，请点击“开始安装”开始按装《Korvan》";
 
-// Width of `text` as the program draws it: its own font set-up.
-int TextWidth(const std::wstring& text) {
+// Which pixels of a picture are ink: a plain bit mask.
+struct Mask {
+  int width = 0, height = 0;
+  std::vector<uint8_t> bits;
+  bool At(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height && bits[y * width + x]; }
+  bool operator==(const Mask& o) const { return width == o.width && height == o.height && bits == o.bits; }
+};
+
+// `text` as the program's font draws it (the skin font "normal_ft": 微软雅黑,
+// 12 pixels, normal weight, made the skin manager's way), white on black.
+Mask TextMask(const std::wstring& text) {
   LOGFONTW lf = {};
   GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
   lstrcpynW(lf.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1", LF_FACESIZE);
   lf.lfHeight = -12;
   lf.lfWeight = FW_NORMAL;
   lf.lfUnderline = FALSE;
+  Mask mask;
+  mask.width = 460;
+  mask.height = 20;
+  mask.bits.assign(static_cast<size_t>(mask.width) * mask.height, 0);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = mask.width;
+  bi.bmiHeader.biHeight = -mask.height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &pixels, nullptr, 0);
   HFONT font = CreateFontIndirectW(&lf);
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
-  SIZE size = {};
-  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  DeleteObject(font);
-  return size.cx;
+  if (dc && bitmap && font && pixels) {
+    HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+    HGDIOBJ old_font = SelectObject(dc, font);
+    PatBlt(dc, 0, 0, mask.width, mask.height, BLACKNESS);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    TextOutW(dc, 0, 0, text.c_str(), static_cast<int>(text.size()));
+    GdiFlush();
+    const auto* p = static_cast<const uint8_t*>(pixels);
+    for (int i = 0; i < mask.width * mask.height; ++i)
+      mask.bits[i] = std::max({p[4 * i], p[4 * i + 1], p[4 * i + 2]}) > 110;
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_bitmap);
+  }
+  if (font) DeleteObject(font);
+  if (bitmap) DeleteObject(bitmap);
+  if (dc) DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return mask;
+}
+
+// How well `text` covers the ink on screen: the best intersection over
+// union over small shifts (where the line sits inside its control).
+double Overlap(const Mask& screen, const Mask& text) {
+  double best = 0;
+  for (int dy = -4; dy <= 8; ++dy)
+    for (int dx = -3; dx <= 3; ++dx) {
+      int both = 0, either = 0;
+      for (int y = 0; y < screen.height; ++y)
+        for (int x = 0; x < screen.width; ++x) {
+          const bool a = screen.At(x, y), b = text.At(x - dx, y - dy);
+          both += a && b;
+          either += a || b;
+        }
+      if (either > 0) best = std::max(best, double(both) / either);
+    }
+  return best;
 }
 
 // One look at the window: which skin button the action place shows
-// ("" for none of them) and how far green text reaches on the status line.
+// ("" for none of them) and the green ink of the status line.
 struct Face {
   std::string button;
-  int ink_right = 0;  // columns from the status line's left edge
-  bool operator==(const Face& o) const { return button == o.button && ink_right == o.ink_right; }
+  Mask ink;
+  bool operator==(const Face& o) const { return button == o.button && ink == o.ink; }
 };
 
 class StateFacesProgramTest : public DownloadProgramTest {
@@ -505,20 +558,27 @@ class StateFacesProgramTest : public DownloadProgramTest {
       for (const Upp::Image& look : looks)
         if (face.button.empty() && Shows(button, look)) face.button = name;
     const Upp::Image status = uitest::CaptureScreen(
-        {m.left + kStatusLeft, m.top + kStatusLine.top - 2, m.left + 470, m.top + kStatusLine.bottom + 2});
-    for (int x = 0; x < status.GetWidth(); ++x)
-      for (int y = 0; y < status.GetHeight(); ++y) {
-        const Upp::RGBA p = status.At(x, y);  // TextGreen #22b21a, give or take the edges
-        if (p.g > 120 && p.g > p.r + 60 && p.g > p.b + 60) face.ink_right = x + 1;
+        {m.left + kStatusLeft, m.top + kStatusLine.top - 3, m.left + kStatusLeft + 460, m.top + kStatusLine.top + 17});
+    face.ink.width = status.GetWidth();
+    face.ink.height = status.GetHeight();
+    face.ink.bits.assign(static_cast<size_t>(face.ink.width) * face.ink.height, 0);
+    for (int y = 0; y < status.GetHeight(); ++y)
+      for (int x = 0; x < status.GetWidth(); ++x) {
+        const Upp::RGBA p = status.At(x, y);  // TextGreen #22b21a, give or take the smoothing
+        face.ink.bits[y * face.ink.width + x] = p.g > 110 && p.g > p.r + 50 && p.g > p.b + 50;
       }
     return face;
   }
 
-  // Whether the ink reaches as far as `text` with 0-3 cycling dots (when
-  // it animates) would: the same text, not just some green.
-  static bool InkFits(int ink_right, const std::wstring& text, bool animated) {
-    for (int dots = 0; dots <= (animated ? 3 : 0); ++dots)
-      if (abs(ink_right - TextWidth(text + std::wstring(dots, L'.'))) <= 1) return true;
+  // Whether the green ink is `text` (with 0-3 cycling dots when it
+  // animates): the same glyphs in the same places, not just some green.
+  bool Says(const Face& f, const wchar_t* text, bool animated) {
+    for (int dots = 0; dots <= (animated ? 3 : 0); ++dots) {
+      const std::wstring full = text + std::wstring(dots, L'.');
+      auto it = masks_.find(full);
+      if (it == masks_.end()) it = masks_.emplace(full, TextMask(full)).first;
+      if (Overlap(f.ink, it->second) >= 0.6) return true;
+    }
     return false;
   }
 
@@ -539,11 +599,16 @@ class StateFacesProgramTest : public DownloadProgramTest {
 
   static std::string Describe(const std::vector<Face>& faces) {
     std::ostringstream out;
-    for (const Face& f : faces) out << "[" << (f.button.empty() ? "-" : f.button) << " " << f.ink_right << "] ";
+    for (const Face& f : faces) {
+      int ink = 0;
+      for (uint8_t b : f.ink.bits) ink += b;
+      out << "[" << (f.button.empty() ? "-" : f.button) << " " << ink << "] ";
+    }
     return out.str();
   }
 
   std::map<std::string, std::vector<Upp::Image>> looks_;
+  std::map<std::wstring, Mask> masks_;
 };
 
 TEST_F(StateFacesProgramTest, OnePressAndEachStateShowsItsButtonAndText) {
@@ -552,14 +617,14 @@ TEST_F(StateFacesProgramTest, OnePressAndEachStateShowsItsButtonAndText) {
   StartShown(p);
   // States 1 and 2: the checking text; then state 3: the start button and
   // its text. Only then the one press.
-  std::vector<Face> seen = Watch(60000, [](const Face& f) {
-    return f.button == "download_begin" && InkFits(f.ink_right, kTextReady, false);
+  std::vector<Face> seen = Watch(60000, [this](const Face& f) {
+    return f.button == "download_begin" && Says(f, kTextReady, false);
   });
   ASSERT_FALSE(seen.empty());
-  ASSERT_TRUE(seen.back().button == "download_begin" && InkFits(seen.back().ink_right, kTextReady, false))
+  ASSERT_TRUE(seen.back().button == "download_begin" && Says(seen.back(), kTextReady, false))
       << "never ready to start: " << Describe(seen);
   bool checking = false;
-  for (const Face& f : seen) checking = checking || InkFits(f.ink_right, kTextChecking, true);
+  for (const Face& f : seen) checking = checking || Says(f, kTextChecking, true);
   EXPECT_TRUE(checking) << "the checking text never showed: " << Describe(seen);
 
   ClickAction();
@@ -573,9 +638,9 @@ TEST_F(StateFacesProgramTest, OnePressAndEachStateShowsItsButtonAndText) {
   seen = Watch(120000, [](const Face&) { return false; });
   bool downloading = false, verifying = false, finished = false;
   for (const Face& f : seen) {
-    downloading = downloading || (f.button == "pause" && InkFits(f.ink_right, kTextDownloading, true));
-    verifying = verifying || (f.button == "pause" && InkFits(f.ink_right, kTextVerifying, true));
-    finished = finished || (f.button == "install" && InkFits(f.ink_right, kTextFinished, false));
+    downloading = downloading || (f.button == "pause" && Says(f, kTextDownloading, true));
+    verifying = verifying || (f.button == "pause" && Says(f, kTextVerifying, true));
+    finished = finished || (f.button == "install" && Says(f, kTextFinished, false));
   }
   EXPECT_TRUE(downloading) << Describe(seen);
   EXPECT_TRUE(verifying) << Describe(seen);
