@@ -41,6 +41,7 @@ kv_start_wineserver() {
     wineboot -s </dev/null >/dev/null 2>&1 || true
     timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || wineserver -k </dev/null >/dev/null 2>&1 || true
   fi
+  kv_keep_drives_in_build
   wineserver -f -p </dev/null >/dev/null 2>&1 &
   kv_started_pids+=($!)
   wineboot -i </dev/null >/dev/null 2>&1 || true
@@ -50,6 +51,26 @@ kv_start_wineserver() {
   if ! grep -q '^\[Software\\\\Wine\\\\Fonts\\\\Replacements\]' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v '微软雅黑' /t REG_SZ \
       /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1 || true
+  fi
+}
+
+# Wine maps the host's "/" to Z:, a fixed drive with the host's free space,
+# so the program's default install root ("<fixed drive with most free
+# space>korvan", the later drive on a tie) would be the host's /korvan.
+# Typed as a network drive (what a host share is on Windows), Z: stays
+# readable and writable but is never an install drive, and the default
+# root becomes C:\korvan, which is $WINEPREFIX/drive_c/korvan inside the
+# build folder. Wine's mount manager reads the type only when it starts,
+# so this runs before the persistent wine server; a prefix made before
+# this rule gets it here once.
+kv_keep_drives_in_build() {
+  grep -q '^"z:"="network"' "$WINEPREFIX/system.reg" 2>/dev/null && return 0
+  wine reg add 'HKLM\Software\Wine\Drives' /v z: /t REG_SZ /d network /f \
+    </dev/null >/dev/null 2>&1 || true
+  timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || wineserver -k </dev/null >/dev/null 2>&1 || true
+  if ! grep -q '^"z:"="network"' "$WINEPREFIX/system.reg" 2>/dev/null; then
+    echo "wine: could not mark Z: as a network drive; the program would install to the host's /korvan" >&2
+    return 1
   fi
 }
 
