@@ -64,8 +64,13 @@ std::thread Presser(DWORD ui_thread, int button, Seen* seen) {
 
 TEST(FolderChooserTest, RealDialogPreselectsTheRootAndGivesItBackOnOk) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  testutil::ScopedTempDir dir;
-  const std::wstring root = dir.Join(L"my games");
+  // Inside the user's profile, which the dialog's tree shows under the
+  // desktop, and in no hidden folder (the temporary one is hidden).
+  wchar_t profile[MAX_PATH] = L"";
+  ASSERT_GT(GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH), 0u);
+  const std::wstring top = std::wstring(profile) + L"\\kv_chooser_" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring root = top + L"\\my games";
+  CreateDirectoryW(top.c_str(), nullptr);
   ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
 
   Seen seen;
@@ -87,6 +92,8 @@ TEST(FolderChooserTest, RealDialogPreselectsTheRootAndGivesItBackOnOk) {
   presser.join();
   EXPECT_TRUE(cancelled.found);
   EXPECT_EQ(chosen, L"unchanged");
+  RemoveDirectoryW(root.c_str());
+  RemoveDirectoryW(top.c_str());
   if (SUCCEEDED(com)) CoUninitialize();
 }
 
