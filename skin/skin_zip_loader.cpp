@@ -1,10 +1,6 @@
 #include "skin/skin_zip_loader.h"
 
-#include <algorithm>
-#include <atomic>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,7 +51,7 @@ bool SkinZipLoader::LoadAllImages(const std::wstring& archive) {
   };
   std::vector<Pending> pending;
   try {
-    // The archive is read on this thread; a PNG header states the size, so
+    // The archive is read first; a PNG header states the size, so
     // an archive over the budget is refused before any pixel is taken.
     uint64_t stated = 0;
     for (const auto& [name, item] : Entries()) {
@@ -66,10 +62,10 @@ bool SkinZipLoader::LoadAllImages(const std::wstring& archive) {
       if (stated > kMaxSkinPixels) return OverBudget(archive);
       pending.push_back(std::move(p));
     }
-    DecodeAll(&pending, [](Pending& p) {
+    for (Pending& p : pending) {
       p.image = Upp::DecodeImage(p.bytes);
       std::string().swap(p.bytes);
-    });
+    }
     uint64_t pixels = 0;
     for (const Pending& p : pending) {
       const Upp::Size size = p.image.GetSize();
@@ -88,34 +84,6 @@ bool SkinZipLoader::LoadAllImages(const std::wstring& archive) {
     target_.AddImage(p.name, p.image);
   }
   return true;
-}
-
-template <class Item, class Decode>
-void SkinZipLoader::DecodeAll(std::vector<Item>* items, Decode decode) {
-  // The images are independent: the start-up waits for the slowest share
-  // instead of the sum. Each worker takes the next undecoded item.
-  std::atomic<size_t> next{0};
-  auto work = [&] {
-    for (size_t i; (i = next.fetch_add(1)) < items->size();) {
-      try {
-        decode((*items)[i]);
-      } catch (const std::bad_alloc&) {
-        // Left empty: logged as an image that did not decode.
-      }
-    }
-  };
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const size_t helpers = std::min<size_t>(std::min(cores, kMaxDecodeThreads) - 1, items->size() / 2);
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < helpers; ++i) {
-    try {
-      threads.emplace_back(work);
-    } catch (const std::system_error&) {
-      break;  // this thread decodes what the missing helper would have
-    }
-  }
-  work();
-  for (std::thread& t : threads) t.join();
 }
 
 uint64_t SkinZipLoader::PngPixels(const std::string& bytes) {

@@ -3,16 +3,13 @@
 // the image store (under its lower-case name, the first image of a name
 // kept).
 //
-// Thread-safety: user-interface thread, like the reader it fills. The
-// images of an archive are decoded on a few helper threads that end before
-// LoadAllImages returns.
+// Thread-safety: user-interface thread, like the reader it fills.
 // Ownership: the target reader must outlive this object (the program's is
 // the process-wide SkinLoader::Instance()).
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "skin/mini_unpak.h"
 #include "skin/skin_loader.h"
@@ -47,12 +44,6 @@ class SkinZipLoader : public CMiniUnPak {
   Upp::Image LoadOneImage(const std::wstring& archive, const std::wstring& name);
 
  private:
-  static constexpr unsigned kMaxDecodeThreads = 4;
-
-  // Runs `decode` on every item, on this thread and up to
-  // kMaxDecodeThreads - 1 short-lived helpers; returns when all are done.
-  template <class Item, class Decode>
-  static void DecodeAll(std::vector<Item>* items, Decode decode);
   // Width x height a PNG's header states; 0 for anything else.
   static uint64_t PngPixels(const std::string& bytes);
   // Logs the refusal; false.
