@@ -1,10 +1,13 @@
 #include "app/skin_manager.h"
 
 #include <map>
+#include <new>
 #include <utility>
+#include <vector>
 
 #include "app/config_manager.h"
 #include "base/file_util.h"
+#include "log/log.h"
 #include "skin/skin_loader.h"
 #include "skin/skin_zip_loader.h"
 #include "upp/ptr.h"
@@ -44,9 +47,19 @@ class ScopedFont {
 
 struct FontRecord {
   Upp::Font font;
-  ScopedFont handle;
+  HFONT handle = nullptr;  // owned by KeptFonts()
   LOGFONTW description = {};
 };
+
+// Every Font copy (style records in the skin caches, the standard font,
+// controls) carries the bare handle, and those copies live as long as the
+// process; so the platform fonts do too, whichever manager made them.
+// User-interface thread only.
+HFONT KeepFont(ScopedFont font) {
+  static std::vector<ScopedFont> kept;
+  kept.push_back(std::move(font));
+  return kept.back().Get();
+}
 
 std::wstring FromCodePage(const std::string& text, UINT code_page) {
   if (text.empty()) return std::wstring();
@@ -63,11 +76,6 @@ class SkinManager::Pimpl : public Upp::Pte<Pimpl> {
  public:
   explicit Pimpl(skin::SkinLoader& loader) : loader_(loader) {}
 
-  ~Pimpl() {
-    // The standard font must not keep a handle that dies with us.
-    if (default_font_ && Upp::StdFont().GetHandle() == default_font_)
-      Upp::SetStdFont(Upp::Font(Upp::StdFont()).Handle(nullptr));
-  }
 
   bool OnFontRead(const std::wstring& key, Upp::Font& font) {
     auto it = fonts_.find(key);
@@ -83,12 +91,13 @@ class SkinManager::Pimpl : public Upp::Pte<Pimpl> {
     record.description.lfWeight = font.IsBold() ? FW_BOLD : FW_NORMAL;
     record.description.lfHeight = -font.GetHeight();
     record.description.lfUnderline = font.IsUnderline() ? TRUE : FALSE;
-    record.handle = ScopedFont(CreateFontIndirectW(&record.description));
-    if (record.handle.Get()) {
+    ScopedFont made_font(CreateFontIndirectW(&record.description));
+    if (made_font.Get()) {
       LOGFONTW made = {};
-      if (GetObjectW(record.handle.Get(), sizeof(made), &made) != 0) record.description = made;
+      if (GetObjectW(made_font.Get(), sizeof(made), &made) != 0) record.description = made;
+      record.handle = KeepFont(std::move(made_font));
     }
-    font.Handle(record.handle.Get());
+    font.Handle(record.handle);
     record.font = font;
     fonts_.emplace(key, std::move(record));
     return true;
@@ -135,8 +144,15 @@ void SkinManager::LoadSkin(const std::wstring& data_folder) {
     return zip.LoadOneImage(archive, name);
   });
 
-  // 4.
-  LoadSkinPackages(info_archive, {image_archive});
+  // 4. A skin that fails (a broken archive, images over the pixel budget,
+  // no memory) leaves the windows with the built-in look; the flow goes on.
+  bool loaded = false;
+  try {
+    loaded = LoadSkinPackages(info_archive, {image_archive});
+  } catch (const std::bad_alloc&) {
+    loaded = false;
+  }
+  if (!loaded) KV_LOG_ERROR << "SkinManager::LoadSkin the skin did not load, the built-in look is used";
 
   // 5. The hook holds the manager weakly: a font read after shutdown
   // simply gets no platform font.
@@ -172,7 +188,7 @@ void SkinManager::SetDefaultFont(const std::wstring& key) {
   Upp::SetStdFont(font);
   pimpl_->default_key_ = key;
   auto it = pimpl_->fonts_.find(key);
-  pimpl_->default_font_ = it != pimpl_->fonts_.end() ? it->second.handle.Get() : nullptr;
+  pimpl_->default_font_ = it != pimpl_->fonts_.end() ? it->second.handle : nullptr;
 }
 
 HFONT SkinManager::DefaultPlatformFont() const { return pimpl_->default_font_; }
@@ -196,7 +212,7 @@ size_t SkinManager::PlatformFontCount() const { return pimpl_->fonts_.size(); }
 
 bool SkinManager::GetPlatformFontDescription(const std::wstring& key, LOGFONTW* description) const {
   auto it = pimpl_->fonts_.find(key);
-  if (it == pimpl_->fonts_.end() || !it->second.handle.Get()) return false;
+  if (it == pimpl_->fonts_.end() || !it->second.handle) return false;
   *description = it->second.description;
   return true;
 }

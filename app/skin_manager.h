@@ -12,8 +12,9 @@
 //
 // Fonts: every font key resolves to one platform font ("微软雅黑", weight
 // 400 or 700, height minus the font's pixel height), created the first
-// time the key is read and owned by this manager until it is destroyed at
-// shutdown.
+// time the key is read. The platform fonts live until the process ends:
+// the skin caches, the standard font and the controls keep copies of the
+// handles past this manager's life.
 //
 // The accessors settle a key's value at its first request: a key that
 // failed to read keeps the default from then on.

@@ -37,6 +37,8 @@ bool MessageLoop::RunFilters(MSG* msg) {
   // Last added first: the innermost window sees the message first.
   std::vector<MessageFilter*> filters = filters_;
   for (auto it = filters.rbegin(); it != filters.rend(); ++it) {
+    // One filter's work may have destroyed another window and its filter.
+    if (std::find(filters_.begin(), filters_.end(), *it) == filters_.end()) continue;
     if ((*it)->PreTranslateMessage(msg)) return true;
   }
   return false;

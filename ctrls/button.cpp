@@ -141,6 +141,16 @@ void Button::LeftUp(Upp::Point p, uint32_t) {
   if (click) WhenAction();
 }
 
+// No click: the press ends where the mouse is now, as if it had just
+// arrived (hot under the mouse, normal elsewhere).
+void Button::CancelMode() {
+  if (state_ != kPressed) return;
+  animator_.Stop();
+  percent_ = 0;
+  state_ = HasMouse() && IsEnabled() ? kHot : kNormal;
+  Refresh();
+}
+
 void Button::OnFadeStep(Upp::Ctrl*, int frame, int count) {
   percent_ = (frame + 1) * 100 / (count + 1);
   Refresh();

@@ -67,6 +67,7 @@ class Button : public Upp::Ctrl {
   void LeftDown(Upp::Point p, uint32_t keyflags) override;
   void LeftRepeat(Upp::Point p, uint32_t keyflags) override;
   void LeftUp(Upp::Point p, uint32_t keyflags) override;
+  void CancelMode() override;
 
  private:
   void OnFadeStep(Upp::Ctrl*, int frame, int count);

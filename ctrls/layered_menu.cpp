@@ -69,6 +69,12 @@ bool LayeredMenu::ProcessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT
   // Deactivation covers a click elsewhere even when the focus never
   // reached the menu itself.
   if (msg == WM_ACTIVATE && LOWORD(wparam) == WA_INACTIVE) OnLoseFocus();
+  // Esc dismisses the menu as a click elsewhere does; the window stays for
+  // the next popup.
+  if (msg == WM_COMMAND && LOWORD(wparam) == IDCANCEL) {
+    if (IsShown()) HideNow();
+    return true;
+  }
   return FadeWindow::ProcessMessage(msg, wparam, lparam, result);
 }
 

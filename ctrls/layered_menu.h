@@ -1,7 +1,8 @@
 // The tray's popup menu: a skinned list of rows in a layered window that
 // fades in over 4 steps 30 ms apart and stays. Choosing a row runs
 // WhenSelect with its index and hides the menu; losing the focus (a click
-// elsewhere) hides it at once, without a fade-out, unless KeepOpen is set.
+// elsewhere) hides it at once, without a fade-out, unless KeepOpen is set;
+// Esc hides it always.
 //
 //   menu.AddItem(L"Open", Upp::Color(0, 0, 0));
 //   menu.WhenSelect = ...;

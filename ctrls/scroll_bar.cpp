@@ -51,8 +51,12 @@ int ScrollBar::GetMinThumb() const { return std::max(kMinThumb, style_->thumbmin
 Upp::Rect ScrollBar::GetTrackRect() const {
   Upp::Size sz = GetSize();
   int a = std::max(0, style_->arrowsize);
-  int before = a + (style_->isdown2 || style_->isright2 ? a : 0);
-  int after = a + (style_->isup2 || style_->isleft2 ? a : 0);
+  // The second arrows sit beside the opposite ends (see Layout): the second
+  // "next" after the first arrow, the second "prev" before the last one.
+  const bool second_next = horz_ ? style_->isright2 : style_->isdown2;
+  const bool second_prev = horz_ ? style_->isleft2 : style_->isup2;
+  int before = a + (second_next ? a : 0);
+  int after = a + (second_prev ? a : 0);
   if (horz_) return Upp::Rect(before, 0, std::max(before, sz.cx - after), sz.cy);
   return Upp::Rect(0, before, sz.cx, std::max(before, sz.cy - after));
 }
@@ -260,6 +264,16 @@ void ScrollBar::LeftUp(Upp::Point, uint32_t) {
   if (dragging_ && !live_) ThumbToPos();
   dragging_ = false;
   push_ = kNone;
+  Refresh();
+}
+
+// A drag ends where the thumb was left, as a release would end it; a held
+// arrow or page press just stops.
+void ScrollBar::CancelMode() {
+  if (dragging_ && !live_) ThumbToPos();
+  dragging_ = false;
+  push_ = kNone;
+  light_ = kNone;
   Refresh();
 }
 

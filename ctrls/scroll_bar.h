@@ -114,6 +114,7 @@ class ScrollBar : public Upp::Ctrl {
   void MouseEnter(Upp::Point p, uint32_t keyflags) override { MouseMove(p, keyflags); }
   void MouseMove(Upp::Point p, uint32_t keyflags) override;
   void MouseLeave() override;
+  void CancelMode() override;
   void MouseWheel(Upp::Point p, int zdelta, uint32_t keyflags) override;
 
  private:

@@ -26,6 +26,7 @@ TopWindow::TopWindow() : style_(&SystemPanel::StyleDefault()) {
 }
 
 TopWindow::~TopWindow() {
+  LeaveMessageLoop();
   Upp::KillTimeCallback(&track_timer_key_);
   Upp::KillTimeCallback(this);
   if (IsOpen()) {
@@ -98,12 +99,14 @@ INT_PTR CALLBACK TopWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wparam, LPARA
     self = reinterpret_cast<TopWindow*>(lparam);
     SetWindowLongPtrW(hwnd, DWLP_USER, lparam);
     self->AttachWindow(hwnd);
+    self->JoinMessageLoop();
   } else {
     self = reinterpret_cast<TopWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (!self) return FALSE;
   try {
     if (msg == WM_NCDESTROY) {
+      self->LeaveMessageLoop();
       SetWindowLongPtrW(hwnd, DWLP_USER, 0);
       self->DetachWindow();
       return FALSE;
@@ -159,6 +162,10 @@ bool TopWindow::ProcessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* 
     case WM_LBUTTONUP:
       pressed_into_tree_ = false;
       return Host().HandleMessage(msg, wparam, lparam, result);
+    case WM_CANCELMODE:
+    case WM_CAPTURECHANGED:
+      pressed_into_tree_ = false;  // no release will come
+      return Host().HandleMessage(msg, wparam, lparam, result);
     case WM_MOUSEMOVE:
       if (pressed_into_tree_) OnMouseMoveTrack();
       return Host().HandleMessage(msg, wparam, lparam, result);
@@ -175,6 +182,26 @@ bool TopWindow::ProcessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* 
     default:
       return Host().HandleMessage(msg, wparam, lparam, result);
   }
+}
+
+void TopWindow::JoinMessageLoop() {
+  if (filter_loop_) return;
+  filter_loop_ = base::AppModule::Get().GetMessageLoop();
+  if (filter_loop_) filter_loop_->AddMessageFilter(this);
+}
+
+void TopWindow::LeaveMessageLoop() {
+  if (!filter_loop_) return;
+  filter_loop_->RemoveMessageFilter(this);
+  filter_loop_ = nullptr;
+}
+
+// Only Esc: Tab, arrows and Enter stay with the control tree, which has its
+// own key handling and no dialog items to move between.
+bool TopWindow::PreTranslateMessage(MSG* msg) {
+  if (!msg || msg->message != WM_KEYDOWN || msg->wParam != VK_ESCAPE || !IsOpen()) return false;
+  if (msg->hwnd != hwnd_ && !IsChild(hwnd_, msg->hwnd)) return false;
+  return IsDialogMessageW(hwnd_, msg) != FALSE;
 }
 
 bool TopWindow::OnLeftDown(WPARAM wparam, LPARAM lparam, LRESULT* result) {
@@ -269,7 +296,10 @@ void TopWindow::Minimize() {
 
 void TopWindow::Close() {
   UPP_CHECK_UI_THREAD();
+  // WhenClose may delete the window object (an owner dropping its dialog).
+  Upp::Ptr<TopWindow> alive(this);
   WhenClose();
+  if (!alive) return;
   if (IsOpen()) DestroyWindow(hwnd_);
   Upp::SetTimeCallback(0, Upp::Bind(this, &TopWindow::OnAfterDestroy), this);
 }

@@ -7,7 +7,9 @@
 // the system's window drag (the strip includes row dragtop; dragtop 0 means
 // no strip); presses on controls go to the controls. Esc (the dialog's
 // cancel command) and the system close request close the window unless
-// NoClose is set. Closing runs WhenClose, destroys the native window and
+// NoClose is set. While the window exists inside the running message loop
+// it filters that loop's Esc key into the cancel command (a modeless dialog
+// gets it only through IsDialogMessage). Closing runs WhenClose, destroys the native window and
 // calls OnAfterDestroy on the next pass of the message loop; the object
 // stays and can be created again.
 //
@@ -22,6 +24,7 @@
 
 #include <string>
 
+#include "base/message_loop.h"
 #include "ctrls/dialog_template.h"
 #include "ctrls/shadow_border.h"
 #include "ctrls/system_panel.h"
@@ -33,7 +36,10 @@
 
 namespace ctrls {
 
-class TopWindow : public TopWndBase, public ShadowBorder, public Upp::Pte<TopWindow> {
+class TopWindow : public TopWndBase,
+                  public ShadowBorder,
+                  public Upp::Pte<TopWindow>,
+                  public base::MessageFilter {
  public:
   using Style = SystemPanel::Style;
 
@@ -103,6 +109,9 @@ class TopWindow : public TopWndBase, public ShadowBorder, public Upp::Pte<TopWin
   // Handles one message; false lets the dialog manager have it.
   virtual bool ProcessMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result);
 
+  // base::MessageFilter: Esc aimed at this window or a child of it.
+  bool PreTranslateMessage(MSG* msg) override;
+
  protected:
   // Starts the system's window drag (posts WM_NCLBUTTONDOWN/HTCAPTION).
   virtual void BeginSystemDrag();
@@ -124,6 +133,8 @@ class TopWindow : public TopWndBase, public ShadowBorder, public Upp::Pte<TopWin
   void OnTrackTimer();
   void LayoutSystemBox();
   void ApplyRectToWindow(bool activate);
+  void JoinMessageLoop();
+  void LeaveMessageLoop();
 
   DialogTemplate template_;
   const Style* style_;
@@ -133,6 +144,7 @@ class TopWindow : public TopWndBase, public ShadowBorder, public Upp::Pte<TopWin
   HWND owner_ = nullptr;
   std::wstring caption_;
   int track_timer_key_ = 0;  // address used as the timer owner
+  base::MessageLoop* filter_loop_ = nullptr;
 };
 
 }  // namespace ctrls

@@ -37,7 +37,10 @@ class CallbackN {
       : action_(std::make_shared<const Function>(std::forward<F>(action))) {}
 
   void operator()(Args... args) const {
-    if (action_ && *action_) (*action_)(args...);
+    // The action outlives its holder for the call: a menu deleted from its
+    // own WhenSelect destroys the callback that is running.
+    const std::shared_ptr<const Function> running = action_;
+    if (running && *running) (*running)(args...);
   }
   explicit operator bool() const { return action_ && *action_; }
   void Clear() { action_.reset(); }

@@ -278,8 +278,10 @@ Ctrl* Ctrl::GetCaptureCtrl() { return Root().capture.Get(); }
 
 void Ctrl::CaptureLost() {
   RootState& root = Root();
+  Ptr<Ctrl> holder = root.capture;
   root.capture = nullptr;
   StopRepeat();
+  if (Ctrl* c = holder.Get()) c->CancelMode();
 }
 
 // --- focus and keys ---

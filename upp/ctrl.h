@@ -145,6 +145,9 @@ class Ctrl : public Pte<Ctrl> {
   virtual void RightUp(Point p, uint32_t keyflags) {}
   virtual void MouseWheel(Point p, int zdelta, uint32_t keyflags) {}
   virtual void MouseLeave() {}
+  // The capture this control held was taken away (another window, a
+  // message box, Alt+Tab): no release will come, so drop any pressed look.
+  virtual void CancelMode() {}
   // The cursor while the mouse is over this control; null for the arrow.
   virtual HCURSOR CursorImage(Point p, uint32_t keyflags) { return nullptr; }
 
@@ -168,7 +171,8 @@ class Ctrl : public Pte<Ctrl> {
   void DispatchMouseLeave();
   bool DispatchKey(uint32_t key, int count);
   HCURSOR DispatchCursor(Point p, uint32_t keyflags = 0);
-  // The host lost the capture behind the tree's back.
+  // The host lost the capture behind the tree's back: the holder is told
+  // through CancelMode.
   void CaptureLost();
 
   // The deepest control that takes mouse events at `p` (root coordinates of

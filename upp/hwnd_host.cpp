@@ -125,6 +125,11 @@ bool HwndCtrlHost::Route(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT* result
       tracking_leave_ = false;
       root_->DispatchMouseLeave();
       return true;
+    case WM_CANCELMODE:
+      // A message box or a system menu is coming: end any press now. The
+      // window's default handling still releases the native capture.
+      if (root_->GetCaptureCtrl()) root_->CaptureLost();
+      return false;
     case WM_CAPTURECHANGED:
       // Someone else took the mouse: the tree must not wait for a release.
       if (reinterpret_cast<HWND>(lparam) != hwnd_ && root_->GetCaptureCtrl()) root_->CaptureLost();

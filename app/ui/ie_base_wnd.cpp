@@ -9,7 +9,10 @@ IEBaseWnd::~IEBaseWnd() {
   Destroy();
 }
 
-void IEBaseWnd::OnNavigateError(IDispatch*, long status) {
+// A broken ad or counter frame must not hide a page that loaded: only the
+// top document's error parks the browser.
+void IEBaseWnd::OnNavigateError(IDispatch* source, long status) {
+  if (!IsTopSource(source)) return;
   if (status == 200)
     NavigateSucceeded();
   else

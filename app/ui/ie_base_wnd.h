@@ -6,9 +6,10 @@
 //                       the browser's own call); the receiver decides
 //                       whether the window shows;
 //   RefreshRequested    the page called external.notify_page_refresh();
-//   NavigateFailed      NavigateError with an HTTP status other than 200
-//                       (or a transfer failure code);
-//   NavigateSucceeded   NavigateError carrying status 200.
+//   NavigateFailed      NavigateError of the top document with an HTTP
+//                       status other than 200 (or a transfer failure code);
+//   NavigateSucceeded   the same carrying status 200.
+// A frame's NavigateError is ignored: the page around it still shows.
 //
 // IMPORTANT: Thread-safety. User-interface thread only, except Navigate
 // (see CIEWindowImpl). Signals and callbacks run on that thread.

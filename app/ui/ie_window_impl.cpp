@@ -190,15 +190,20 @@ int CIEWindowImpl::OnShowMessage(HWND owner, const wchar_t* text, UINT type) {
   return MessageBoxW(owner, text, kMessageCaption, type);
 }
 
-void CIEWindowImpl::OnDocumentComplete(IDispatch* source) {
-  if (!browser_ || !source) return;
-  // Frames report their own documents; only the browser itself is the top.
+// Frames report their own documents and errors; only the browser itself is
+// the top. COM identity is compared through IUnknown.
+bool CIEWindowImpl::IsTopSource(IDispatch* source) const {
+  if (!browser_ || !source) return false;
   web::ComPtr<IUnknown> source_identity;
   web::ComPtr<IUnknown> browser_identity;
   if (FAILED(source->QueryInterface(IID_IUnknown, source_identity.ReceiveVoid())) ||
       FAILED(browser_.As(IID_IUnknown, &browser_identity)))
-    return;
-  if (source_identity.Get() == browser_identity.Get()) OnTopDocumentComplete();
+    return false;
+  return source_identity.Get() == browser_identity.Get();
+}
+
+void CIEWindowImpl::OnDocumentComplete(IDispatch* source) {
+  if (IsTopSource(source)) OnTopDocumentComplete();
 }
 
 bool CIEWindowImpl::OnNewWindow3(const std::wstring& url) {

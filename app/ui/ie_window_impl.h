@@ -104,6 +104,9 @@ class CIEWindowImpl : public IUIAxHostWindowCallBack,
   bool OnNewWindow2() override { return true; }
   bool OnNewWindow3(const std::wstring& url) override;
 
+  // True when the event's source is the browser itself, not one of its frames.
+  bool IsTopSource(IDispatch* source) const;
+
   // The sink the browser calls (tests invoke events through it).
   IEEventSink* GetEventSink() const { return sink_.Get(); }
 

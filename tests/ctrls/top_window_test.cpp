@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "common/test_images.h"
 #include "common/test_util.h"
 #include "ctrls/alpha_draw.h"
@@ -184,6 +186,19 @@ TEST_F(TopWindowTest, CanBeCreatedAgainAfterClose) {
   ASSERT_FALSE(wnd.IsOpen());
   ASSERT_NE(wnd.Create(nullptr), nullptr);
   EXPECT_TRUE(wnd.IsOpen());
+}
+
+TEST_F(TopWindowTest, CloseCallbackMayDeleteTheWindow) {
+  auto owned = std::make_unique<DragWindow>();
+  owned->EnableShadow(false);
+  owned->SetStyle(style);
+  ASSERT_NE(owned->Create(nullptr), nullptr);
+  const HWND hwnd = owned->GetHWND();
+  owned->WhenClose = [&] { owned.reset(); };
+  SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  EXPECT_EQ(owned, nullptr);
+  EXPECT_FALSE(IsWindow(hwnd));
+  testutil::PumpFor(50);  // no late after-destroy call reaches the dead object
 }
 
 TEST_F(TopWindowTest, SystemBoxCloseButtonIsPlacedFromRightAndCloses) {

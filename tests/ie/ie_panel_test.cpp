@@ -10,6 +10,7 @@
 
 #include "app/ui/ie_panel.h"
 #include "app/ui/web_com_object.h"
+#include "app/ui/web_dispatch.h"
 #include "common/fault_server.h"
 #include "common/test_images.h"
 #include "common/test_util.h"
@@ -184,6 +185,31 @@ TEST_F(PanelTest, FailureParksTheBrowserAndAPendingRetryKeepsItHidden) {
   panel_->ShowBrowser(false);
   ASSERT_EQ(ietest::FireNavigateError(browser()->GetEventSink(), top.Get(), 200), S_OK);
   EXPECT_TRUE(ShownOverPanel());
+}
+
+// A portal page with one broken frame still shows; the top document's own
+// error parks it and starts the retry.
+TEST_F(PanelTest, FrameErrorKeepsThePageShownAndTopErrorParksIt) {
+  testutil::FaultServer server(testutil::FaultServer::Answer::kStall, "");
+  ASSERT_TRUE(server.Start());
+  CreateBrowser();
+  ASSERT_EQ(panel_->Navigate(server.Url(L"/list/down_img.html")), 1);
+  web::ComPtr<IDispatch> top = TopDocument();
+  ASSERT_EQ(ietest::FireDocumentComplete(browser()->GetEventSink(), top.Get()), S_OK);
+  ASSERT_TRUE(testutil::PumpUntil([&] { return ShownOverPanel(); }, 5000));
+
+  web::ComPtr<WebDispatch> frame = WebDispatch::Create();
+  for (LONG status : {404L, 500L, static_cast<LONG>(0x800C0005)})
+    ASSERT_EQ(ietest::FireNavigateError(browser()->GetEventSink(), frame.Get(), status), S_OK);
+  testutil::PumpFor(200);
+  EXPECT_TRUE(ShownOverPanel());
+  EXPECT_FALSE(panel_->IsRetryPending());
+  EXPECT_TRUE(failures_.empty());
+
+  ASSERT_EQ(ietest::FireNavigateError(browser()->GetEventSink(), top.Get(), 404), S_OK);
+  EXPECT_TRUE(Parked());
+  EXPECT_TRUE(panel_->IsRetryPending());
+  EXPECT_EQ(failures_.size(), 1u);
 }
 
 TEST_F(PanelTest, NewWindowTargetsOpenInTheDefaultBrowser) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cwchar>
+#include <cstdint>
 #include <map>
 #include <sstream>
 #include <string>
@@ -26,6 +27,7 @@
 #include "engine/scripted_server.h"
 #include "program/program_driver.h"
 #include "ui/screen_capture.h"
+#include "upp/image_decode.h"
 
 namespace {
 
@@ -422,6 +424,294 @@ TEST_F(DownloadProgramTest, ServerDownShowsTheErrorInRedAndRetryCompletesOnceItI
   ASSERT_TRUE(started) << "the retry did not start the download; " << PressReport();
   EXPECT_EQ(0u, p.WaitExit(90000)) << "the retried download did not finish";
   EXPECT_EQ(1, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")));
+}
+
+// --- what the user sees in each state ---
+
+// The action button's rectangle and the status line, in the main window.
+constexpr RECT kActionRect = {488, 333, 488 + 151, 333 + 59};
+constexpr int kStatusLeft = 56;
+
+// The state texts of the status line, in the skin font "normal_ft"
+// (微软雅黑, 12 pixels, as the skin manager makes it) and TextGreen.
+const wchar_t* const kTextChecking = L"正正在获取下载信息，即将开始下载";
+const wchar_t* const kTextReady = L"请点击“开始下载”将为您加速下载《Korvan》";
+const wchar_t* const kTextDownloading = L"正在为您下载游戏，下载需要花费一定时间，请耐心等待";
+const wchar_t* const kTextVerifying = L"文件下载完成，正在验证文件完整性";
+const wchar_t* const kTextFinished = L"游戏下载完成，请点击“开始安装”开始按装《Korvan》";
+
+// Which pixels of a picture are ink: a plain bit mask.
+struct Mask {
+  int width = 0, height = 0;
+  std::vector<uint8_t> bits;
+  bool At(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height && bits[y * width + x]; }
+  bool operator==(const Mask& o) const { return width == o.width && height == o.height && bits == o.bits; }
+};
+
+// `text` as the program's font draws it (the skin font "normal_ft": 微软雅黑,
+// 12 pixels, normal weight, made the skin manager's way), white on black.
+Mask TextMask(const std::wstring& text) {
+  LOGFONTW lf = {};
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(lf), &lf);
+  lstrcpynW(lf.lfFaceName, L"\u5FAE\u8F6F\u96C5\u9ED1", LF_FACESIZE);
+  lf.lfHeight = -12;
+  lf.lfWeight = FW_NORMAL;
+  lf.lfUnderline = FALSE;
+  Mask mask;
+  mask.width = 460;
+  mask.height = 20;
+  mask.bits.assign(static_cast<size_t>(mask.width) * mask.height, 0);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+  bi.bmiHeader.biWidth = mask.width;
+  bi.bmiHeader.biHeight = -mask.height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  HFONT font = CreateFontIndirectW(&lf);
+  if (dc && bitmap && font && pixels) {
+    HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+    HGDIOBJ old_font = SelectObject(dc, font);
+    PatBlt(dc, 0, 0, mask.width, mask.height, BLACKNESS);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    TextOutW(dc, 0, 0, text.c_str(), static_cast<int>(text.size()));
+    GdiFlush();
+    const auto* p = static_cast<const uint8_t*>(pixels);
+    for (int i = 0; i < mask.width * mask.height; ++i)
+      mask.bits[i] = std::max({p[4 * i], p[4 * i + 1], p[4 * i + 2]}) > 110;
+    SelectObject(dc, old_font);
+    SelectObject(dc, old_bitmap);
+  }
+  if (font) DeleteObject(font);
+  if (bitmap) DeleteObject(bitmap);
+  if (dc) DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return mask;
+}
+
+// How well `text` covers the ink on screen: the best intersection over
+// union over small shifts (where the line sits inside its control).
+double Overlap(const Mask& screen, const Mask& text) {
+  double best = 0;
+  for (int dy = -4; dy <= 8; ++dy)
+    for (int dx = -3; dx <= 3; ++dx) {
+      int both = 0, either = 0;
+      for (int y = 0; y < screen.height; ++y)
+        for (int x = 0; x < screen.width; ++x) {
+          const bool a = screen.At(x, y), b = text.At(x - dx, y - dy);
+          both += a && b;
+          either += a || b;
+        }
+      if (either > 0) best = std::max(best, double(both) / either);
+    }
+  return best;
+}
+
+// One look at the window: which skin button the action place shows
+// ("" for none of them) and the green ink of the status line.
+struct Face {
+  std::string button;
+  Mask ink;
+  bool operator==(const Face& o) const { return button == o.button && ink == o.ink; }
+};
+
+class StateFacesProgramTest : public DownloadProgramTest {
+ protected:
+  void SetUp() override {
+    DownloadProgramTest::SetUp();
+    if (IsSkipped()) return;
+    for (const char* name : {"download_begin", "pause", "install", "resume", "retry"}) {
+      std::vector<Upp::Image> looks;
+      for (int i = 1; i <= 2; ++i) {
+        std::wstring file = std::wstring(KV_SKIN_SOURCE_DIR) + L"\\btn_";
+        for (const char* c = name; *c; ++c) file += static_cast<wchar_t>(*c);
+        file += L"_" + std::to_wstring(i) + L".png";
+        looks.push_back(Upp::LoadImageFile(file));
+        ASSERT_FALSE(looks.back().IsEmpty()) << name;
+      }
+      looks_[name] = looks;
+    }
+  }
+
+  static bool Shows(const Upp::Image& shot, const Upp::Image& look) {
+    if (!(shot.GetSize() == look.GetSize())) return false;
+    int opaque = 0, same = 0;
+    for (int y = 0; y < look.GetHeight(); y += 2)
+      for (int x = 0; x < look.GetWidth(); x += 2) {
+        const Upp::RGBA a = look.At(x, y), b = shot.At(x, y);
+        if (a.a != 255) continue;
+        ++opaque;
+        same += abs(a.r - b.r) <= 3 && abs(a.g - b.g) <= 3 && abs(a.b - b.b) <= 3;
+      }
+    return opaque > 0 && same >= opaque * 9 / 10;
+  }
+
+  Face Look() {
+    RECT m = {};
+    GetWindowRect(main_, &m);
+    Face face;
+    const Upp::Image button = uitest::CaptureScreen(
+        {m.left + kActionRect.left, m.top + kActionRect.top, m.left + kActionRect.right, m.top + kActionRect.bottom});
+    for (const auto& [name, looks] : looks_)
+      for (const Upp::Image& look : looks)
+        if (face.button.empty() && Shows(button, look)) face.button = name;
+    const Upp::Image status = uitest::CaptureScreen(
+        {m.left + kStatusLeft, m.top + kStatusLine.top - 3, m.left + kStatusLeft + 460, m.top + kStatusLine.top + 17});
+    face.ink.width = status.GetWidth();
+    face.ink.height = status.GetHeight();
+    face.ink.bits.assign(static_cast<size_t>(face.ink.width) * face.ink.height, 0);
+    for (int y = 0; y < status.GetHeight(); ++y)
+      for (int x = 0; x < status.GetWidth(); ++x) {
+        const Upp::RGBA p = status.At(x, y);  // TextGreen #22b21a, give or take the smoothing
+        face.ink.bits[y * face.ink.width + x] = p.g > 110 && p.g > p.r + 50 && p.g > p.b + 50;
+      }
+    return face;
+  }
+
+  // Whether the green ink is `text` (with 0-3 cycling dots when it
+  // animates): the same glyphs in the same places, not just some green.
+  bool Says(const Face& f, const wchar_t* text, bool animated) {
+    for (int dots = 0; dots <= (animated ? 3 : 0); ++dots) {
+      const std::wstring full = text + std::wstring(dots, L'.');
+      auto it = masks_.find(full);
+      if (it == masks_.end()) it = masks_.emplace(full, TextMask(full)).first;
+      if (Overlap(f.ink, it->second) >= 0.6) return true;
+    }
+    return false;
+  }
+
+  // Samples the window until `done` holds or `ms` pass; returns every
+  // distinct face seen, in order.
+  template <class Done>
+  std::vector<Face> Watch(DWORD ms, Done done) {
+    std::vector<Face> seen;
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms && IsWindow(main_)) {
+      const Face f = Look();
+      if (IsWindow(main_) && (seen.empty() || !(seen.back() == f))) seen.push_back(f);
+      if (done(f)) break;
+      testutil::PumpFor(40);
+    }
+    return seen;
+  }
+
+  static std::string Describe(const std::vector<Face>& faces) {
+    std::ostringstream out;
+    for (const Face& f : faces) {
+      int ink = 0;
+      for (uint8_t b : f.ink.bits) ink += b;
+      out << "[" << (f.button.empty() ? "-" : f.button) << " " << ink << "] ";
+    }
+    return out.str();
+  }
+
+  std::map<std::string, std::vector<Upp::Image>> looks_;
+  std::map<std::wstring, Mask> masks_;
+};
+
+TEST_F(StateFacesProgramTest, OnePressAndEachStateShowsItsButtonAndText) {
+  ServeInstaller(L"", 128);  // verifying 128 MiB lasts long enough to be seen
+  Program p;
+  StartShown(p);
+  // States 1 and 2: the checking text; then state 3: the start button and
+  // its text. Only then the one press.
+  std::vector<Face> seen = Watch(60000, [this](const Face& f) {
+    return f.button == "download_begin" && Says(f, kTextReady, false);
+  });
+  ASSERT_FALSE(seen.empty());
+  ASSERT_TRUE(seen.back().button == "download_begin" && Says(seen.back(), kTextReady, false))
+      << "never ready to start: " << Describe(seen);
+  bool checking = false;
+  for (const Face& f : seen) checking = checking || Says(f, kTextChecking, true);
+  EXPECT_TRUE(checking) << "the checking text never showed: " << Describe(seen);
+
+  ClickAction();
+  RECT m = {};
+  GetWindowRect(main_, &m);
+  MouseAt(m.left + 300, m.top + 200, 0);  // off the button: its normal look
+
+  // 5/6: pause and the downloading text; 7: pause and the verifying text;
+  // 9: install and the finished text. The program then starts the
+  // installer and ends.
+  seen = Watch(120000, [](const Face&) { return false; });
+  bool downloading = false, verifying = false, finished = false;
+  for (const Face& f : seen) {
+    downloading = downloading || (f.button == "pause" && Says(f, kTextDownloading, true));
+    verifying = verifying || (f.button == "pause" && Says(f, kTextVerifying, true));
+    finished = finished || (f.button == "install" && Says(f, kTextFinished, false));
+  }
+  EXPECT_TRUE(downloading) << Describe(seen);
+  EXPECT_TRUE(verifying) << Describe(seen);
+  EXPECT_TRUE(finished) << Describe(seen);
+  EXPECT_EQ(0u, p.WaitExit(30000)) << "the program did not finish by itself";
+  // Exactly one press reached the download.
+  EXPECT_EQ(1, CountOf(ProgramLog(), L"启动下载成功"));
+  EXPECT_EQ(1, CountStarts(testutil::ReadFileBytes(install_dir_ + L"\\KorvanInstall.log")));
+}
+
+// A file that fails its check (state 11): retry restarts the program, a new
+// copy of the same file comes up and the old one ends on its own.
+TEST_F(DownloadProgramTest, RetryAfterAFailedCheckRestartsTheProgram) {
+  const std::string bytes = InstallerBytes(6);
+  ASSERT_FALSE(bytes.empty());
+  std::string tampered = bytes;
+  tampered[tampered.size() / 2] ^= 0x5A;
+  enginetest::ScriptedServer server(
+      [&tampered](enginetest::ServerConn& conn, const enginetest::ServedRequest& request) {
+        enginetest::ServeFile(conn, request, tampered);
+      });
+  ASSERT_TRUE(server.Start());
+  WriteTask(L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/KorvanInstall.exe", bytes, "retry_limit=1\n");
+  Program p;
+  StartShown(p);
+  ASSERT_TRUE(PressStartUntilTheDownloadBegins());
+  ASSERT_TRUE(LogSays(L"启动下载成功", 30000));
+  // Let the check fail and the retry button come up (state 11).
+  ASSERT_TRUE(testutil::PumpUntil([&] { return RedOnTheStatusLine() > 20; }, 90000)) << PressReport();
+  testutil::PumpFor(1500);  // past the press guard
+  // A message box about the installer that could not start (before the
+  // hand-off learnt to skip a failed check) would hold the press: OK it.
+  for (HWND box : WindowsOf(p.pid(), [](HWND w) {
+         wchar_t cls[16] = L"";
+         GetClassNameW(w, cls, 16);
+         return lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w) &&
+                FindWindowExW(w, nullptr, L"Button", nullptr) != nullptr;
+       })) {
+    SendMessageW(FindWindowExW(box, nullptr, L"Button", nullptr), BM_CLICK, 0, 0);
+  }
+  testutil::PumpFor(500);
+  const std::vector<DWORD> before = base::FindProcessesByName(L"KVDownloader.exe");
+  bool restarted = false;
+  for (int attempt = 0; attempt < 3 && !restarted; ++attempt) {
+    ClickAction();
+    restarted = LogSays(L"重启下载器成功", 5000);
+  }
+  ASSERT_TRUE(restarted) << PressReport();
+  EXPECT_EQ(0u, p.WaitExit(20000)) << "the old copy did not end";
+  DWORD fresh = 0;
+  testutil::PumpUntil(
+      [&] {
+        for (DWORD pid : base::FindProcessesByName(L"KVDownloader.exe"))
+          if (pid != p.pid() && std::find(before.begin(), before.end(), pid) == before.end()) fresh = pid;
+        return fresh != 0 && MainWindowOf(fresh) != nullptr;
+      },
+      30000);
+  ASSERT_NE(0u, fresh) << "no new copy started";
+  EXPECT_NE(nullptr, MainWindowOf(fresh)) << "the new copy shows no window";
+  base::ScopedHandle copy(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
+                                      FALSE, fresh));
+  ASSERT_TRUE(copy.IsValid());
+  wchar_t image[MAX_PATH] = L"";
+  DWORD size = MAX_PATH;
+  QueryFullProcessImageNameW(copy.Get(), 0, image, &size);
+  EXPECT_EQ(CompareStringOrdinal(image, -1, exe_.c_str(), -1, TRUE), CSTR_EQUAL) << "restarted another file";
+  WaitUntilUnpacked(copy.Get());
+  TerminateProcess(copy.Get(), 1);
+  WaitForSingleObject(copy.Get(), 20000);
 }
 
 }  // namespace

@@ -115,4 +115,26 @@ TEST(CallbackTest, BindFnStoresLeadingArguments) {
   EXPECT_EQ(seen, L"n=7");
 }
 
+// A menu deleted from its own WhenSelect destroys the callback that runs:
+// what the action captured must live until it returns.
+TEST(CallbackTest, ActionOutlivesItsHolderWhileItRuns) {
+  struct Witness {
+    bool* gone = nullptr;
+    ~Witness() { *gone = true; }
+  };
+  bool gone = false;
+  bool gone_inside = true;
+  auto holder = std::make_unique<Upp::Callback>();
+  auto witness = std::make_shared<Witness>();
+  witness->gone = &gone;
+  *holder = [&holder, &gone, &gone_inside, witness] {
+    holder.reset();
+    gone_inside = gone;
+  };
+  witness.reset();
+  (*holder)();
+  EXPECT_FALSE(gone_inside);
+  EXPECT_TRUE(gone);
+}
+
 }  // namespace
