@@ -20,6 +20,9 @@ constexpr ULONGLONG kFlushedCheckpointMs = 200;
 constexpr ULONGLONG kSpeedWindowMs = 3000;
 constexpr int kMaxRedirects = 5;
 constexpr uint32_t kMaxRetryAfterMs = 30000;
+// The end-game shares a run only when its next chunk has waited this long:
+// a slow or dripping connection, not a fast one about to finish.
+constexpr ULONGLONG kEndGameAfterMs = 500;
 
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -135,6 +138,7 @@ int32_t TransferJob::Open() {
   }
   claimed_.assign(record_.done.size(), 0);
   writing_.assign(record_.done.size(), 0);
+  waiting_since_.assign(record_.done.size(), 0);
   chunk_source_.assign(record_.done.size(), 0);
   source_bad_pieces_.assign(task_.urls.size(), 0);
   // With pieces only checked bytes count: the check at start adds them.
@@ -252,9 +256,11 @@ bool TransferJob::ClaimSpan(int worker, Span* span) {
   const size_t want = std::max<size_t>(
       1, std::min<size_t>(256, free_chunks / (2 * static_cast<size_t>(task_.connections))));
   size_t end = first;
+  const ULONGLONG now = GetTickCount64();
   while (end < count && end - first < want && !record_.done[end] && !claimed_[end] &&
          (end == first || SpanMayGrowLocked(first, end))) {
     claimed_[end] = 1;
+    waiting_since_[end] = now;
     ++end;
   }
   span->first_chunk = first;
@@ -268,7 +274,11 @@ bool TransferJob::ClaimDuplicate(Span* span) {
   // the longest run still in one other connection's hands. Whichever of the
   // two gets a chunk first writes it; the other skips it and, once its
   // span is all done, leaves. Each chunk has at most two fetchers.
+  // Only a run whose connection is slow is shared: one whose next chunk
+  // has been waiting for a while. On a fast link the last spans end before
+  // that, and nothing is fetched twice.
   const size_t count = record_.done.size();
+  const ULONGLONG now = GetTickCount64();
   size_t best_first = 0, best_length = 0;
   for (size_t i = 0; i < count;) {
     if (record_.done[i] || claimed_[i] != 1) {
@@ -277,7 +287,7 @@ bool TransferJob::ClaimDuplicate(Span* span) {
     }
     size_t end = i;
     while (end < count && !record_.done[end] && claimed_[end] == 1) ++end;
-    if (end - i > best_length) {
+    if (now - waiting_since_[i] >= kEndGameAfterMs && end - i > best_length) {
       best_first = i;
       best_length = end - i;
     }
@@ -358,6 +368,7 @@ void TransferJob::MarkDone(uint64_t chunk, uint32_t epoch, int source) {
   uint8_t& done = record_.done[static_cast<size_t>(chunk)];
   if (!done) {
     done = 1;
+    if (chunk + 1 < waiting_since_.size()) waiting_since_[static_cast<size_t>(chunk + 1)] = GetTickCount64();
     chunk_source_[static_cast<size_t>(chunk)] = static_cast<uint8_t>(source);
     // With pieces the bytes count once their piece passed its check.
     if (!HasPieces()) received_ += static_cast<int64_t>(size);

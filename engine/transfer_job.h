@@ -8,9 +8,9 @@
 // pieces it flushes the file first, and waits 200 ms between records),
 // measures the speed, and once the file is complete gives it its final
 // name. When no chunk is free any more, idle workers duplicate the back
-// half of the longest run another worker still fetches (the end-game): the
-// first to have a chunk writes it, and a worker whose span is all done
-// leaves it at once.
+// half of the longest run another worker still fetches slowly (its next
+// chunk waiting for half a second: the end-game): the first to have a
+// chunk writes it, and a worker whose span is all done leaves it at once.
 //
 // When is a file complete? With a piece list (the usual table): when every
 // piece read back from disk matched its digest in the list, the list
@@ -157,6 +157,7 @@ class TransferJob {
   StateRecord record_;
   std::vector<uint8_t> claimed_;  // connections fetching each chunk (two in the end-game)
   std::vector<uint8_t> writing_;  // a connection is writing the chunk: the other skips it
+  std::vector<ULONGLONG> waiting_since_;  // when a claimed chunk's fetch could have begun
   int source_ = 0;
   int source_failures_ = 0;
   bool ranges_ignored_ = false;

@@ -79,14 +79,18 @@ TEST_F(EngineFarLinkTest, SourceThatDripsOnOneConnectionIsLeftBehind) {
 
 TEST_F(EngineFarLinkTest, SlowLastSpanIsSharedOutAndTheLoserEndsCleanly) {
   const std::string body = RandomBytes(4 * kMiB + 5, 52);
-  const uint64_t slow_at = 3 * kMiB / 2;  // the fourth span of the first round
+  // The first span that starts past the first MiB is served slowly.
+  const uint64_t slow_from = kMiB;
   std::atomic<int> slow_requests{0};
+  std::atomic<uint64_t> slow_first{0}, slow_last{0};
   std::atomic<bool> slow_cut{false};
   std::atomic<uint64_t> duplicate_requests{0};
   ScriptedServer server([&](ServerConn& conn, const ServedRequest& request) {
-    if (request.has_range && request.first == slow_at && slow_requests++ == 0) {
-      // 32 KiB/s: over the lowest speed, but its 512 KiB would take 16 s.
+    if (request.has_range && request.first >= slow_from && slow_requests++ == 0) {
+      // 32 KiB/s: over the lowest speed, but its span would take seconds.
       const uint64_t last = std::min<uint64_t>(request.last, body.size() - 1);
+      slow_first = request.first;
+      slow_last = last;
       conn.Send("HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(last - request.first + 1) +
                 "\r\nContent-Range: bytes " + std::to_string(request.first) + "-" + std::to_string(last) + "/" +
                 std::to_string(body.size()) + "\r\nETag: \"v1\"\r\n\r\n");
@@ -97,7 +101,9 @@ TEST_F(EngineFarLinkTest, SlowLastSpanIsSharedOutAndTheLoserEndsCleanly) {
       conn.Close();
       return;
     }
-    if (request.has_range && request.first >= slow_at && request.first < slow_at + kMiB / 2) ++duplicate_requests;
+    if (request.has_range && slow_requests > 0 && request.first > slow_first && request.first <= slow_last) {
+      ++duplicate_requests;
+    }
     ServeFile(conn, request, body);
   });
   ASSERT_TRUE(server.Start());
