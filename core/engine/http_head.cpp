@@ -37,17 +37,24 @@ void ParseHeader(const std::string& name, const std::string& value, HttpResponse
   const std::string key = Lower(name);
   size_t pos = 0;
   if (key == "content-length") {
-    r->has_length = ParseU64(value, &pos, &r->content_length) && pos == value.size();
+    uint64_t length = 0;
+    r->has_length = ParseU64(value, &pos, &length) && pos == value.size();
+    r->content_length = r->has_length ? length : 0;
   } else if (key == "content-range") {
     // bytes <first>-<last>/<total or *>
+    // A value cut short changes nothing, not even the first number.
     if (value.compare(0, 6, "bytes ") != 0) return;
     pos = 6;
-    if (!ParseU64(value, &pos, &r->range_first) || pos >= value.size() || value[pos++] != '-' ||
-        !ParseU64(value, &pos, &r->range_last) || pos >= value.size() || value[pos++] != '/') {
+    uint64_t first = 0, last = 0, total = 0;
+    if (!ParseU64(value, &pos, &first) || pos >= value.size() || value[pos++] != '-' ||
+        !ParseU64(value, &pos, &last) || pos >= value.size() || value[pos++] != '/') {
       return;
     }
     r->has_range = true;
-    r->range_total_known = ParseU64(value, &pos, &r->range_total);
+    r->range_first = first;
+    r->range_last = last;
+    r->range_total_known = ParseU64(value, &pos, &total);
+    r->range_total = r->range_total_known ? total : 0;
   } else if (key == "connection") {
     if (Lower(value).find("close") != std::string::npos) r->keep_alive = false;
   } else if (key == "transfer-encoding") {
@@ -73,7 +80,14 @@ bool ParseResponseHead(const std::string& head, HttpResponse* response) {
   std::string status_line = head.substr(0, line_end);
   if (status_line.compare(0, 5, "HTTP/") != 0) return false;
   size_t sp = status_line.find(' ');
-  response->status = sp == std::string::npos ? 0 : std::atoi(status_line.c_str() + sp + 1);
+  // Three digits at most: atoi() would take "2063" and overflow on longer runs.
+  if (sp != std::string::npos) {
+    size_t pos = status_line.find_first_not_of(" \t", sp);
+    uint64_t code = 0;
+    if (pos != std::string::npos && ParseU64(status_line, &pos, &code) && code <= 999) {
+      response->status = static_cast<int>(code);
+    }
+  }
   if (status_line.compare(0, 8, "HTTP/1.0") == 0) response->keep_alive = false;
   size_t pos = line_end == std::string::npos ? head.size() : line_end + 2;
   while (pos < head.size()) {
@@ -116,8 +130,12 @@ bool ParseHttpUrl(const std::string& url, HttpUrl* out) {
   size_t hash = target.find('#');
   if (hash != std::string::npos) target.erase(hash);  // never sent
   if (target.empty() || target[0] != '/') target = "/" + target;
-  for (char c : target) {
-    if (static_cast<unsigned char>(c) <= 0x20) return false;  // no header injection
+  // Host and target go into the request's lines: a space or control byte
+  // (a bare "\n" from a Location header, say) could add a header of its own.
+  for (const std::string* part : {&u.host, &target}) {
+    for (char c : *part) {
+      if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f) return false;
+    }
   }
   u.target = target;
   *out = u;

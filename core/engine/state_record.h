@@ -28,7 +28,8 @@ struct StateRecord {
   bool verified = false;  // the final file was checked and renamed
   std::vector<uint8_t> done;  // one flag per chunk
 
-  uint64_t ChunkCount() const { return (total + kChunkBytes - 1) / kChunkBytes; }
+  // Rounded up without overflow: a total near 2^64 must not wrap to no chunks.
+  uint64_t ChunkCount() const { return total / kChunkBytes + (total % kChunkBytes != 0 ? 1 : 0); }
   uint64_t ChunkSize(uint64_t index) const {
     uint64_t start = index * kChunkBytes;
     return total - start < kChunkBytes ? total - start : kChunkBytes;
