@@ -25,40 +25,12 @@
 #include <memory>
 #include <string>
 
+#include "core/engine/http_head.h"
 #include "engine/read_pace.h"
 
 namespace fetch {
 
-struct HttpUrl {
-  bool https = false;
-  std::string host;
-  uint16_t port = 80;
-  std::string target;  // path and query as sent, "/" at least
-};
-
-// Splits an absolute http or https URL. False for anything else.
-bool ParseHttpUrl(const std::string& url, HttpUrl* out);
-// Resolves a Location header against the URL it came from.
-std::string ResolveLocation(const HttpUrl& base, const std::string& location);
-
-struct HttpResponse {
-  int status = 0;
-  bool has_length = false;
-  uint64_t content_length = 0;
-  bool has_range = false;
-  uint64_t range_first = 0, range_last = 0, range_total = 0;
-  bool range_total_known = false;
-  bool keep_alive = true;
-  bool chunked = false;
-  std::string etag, last_modified, location;
-  uint32_t retry_after_s = 0;  // 0 = none given
-};
-
 enum class IoResult { kOk, kEnd, kAborted, kStalled, kFailed };
-
-// Parses a response head (status line and header lines, CRLF-separated,
-// without the blank line). False when it is no HTTP status line.
-bool ParseResponseHead(const std::string& head, HttpResponse* response);
 
 class HttpsSession;
 

@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/piece_list.h"
+#include "core/engine/piece_list.h"
 
 namespace fetch {
 

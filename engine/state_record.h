@@ -13,35 +13,11 @@
 // Thread-safety: free functions on values; any thread.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "core/engine/state_record.h"
 
 namespace fetch {
-
-// Small enough that a killed process loses little of what was in flight
-// (each connection loses its unfinished chunk whole), large enough that
-// the record of a 4 GiB file stays 16 KiB. A record written with another chunk
-// size is not read; with a piece list the pieces on disk are still kept.
-constexpr uint32_t kChunkBytes = 32 * 1024;
-
-struct StateRecord {
-  uint64_t total = 0;
-  std::string sha256;     // the task's digest this record belongs to
-  std::string validator;  // "E:<etag>" or "L:<last-modified>" or empty
-  bool verified = false;  // the final file was checked and renamed
-  std::vector<uint8_t> done;  // one flag per chunk
-
-  uint64_t ChunkCount() const { return (total + kChunkBytes - 1) / kChunkBytes; }
-  uint64_t ChunkSize(uint64_t index) const {
-    uint64_t start = index * kChunkBytes;
-    return total - start < kChunkBytes ? total - start : kChunkBytes;
-  }
-  uint64_t DoneBytes() const;
-};
-
-std::string SerializeState(const StateRecord& record);
-bool ParseState(const std::string& bytes, StateRecord* record);
 
 // Atomic replace: <path>.tmp, flush, MoveFileEx over <path>.
 bool WriteStateFile(const std::wstring& path, const StateRecord& record);

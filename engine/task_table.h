@@ -14,7 +14,7 @@
 //       piece_size=<bytes>          optional, with pieces_sha256: a power of
 //                                   two, 256 KiB to 1 GiB
 //       pieces_sha256=<64 hex>      SHA-256 of the piece list
-//   download/<task id>.pieces   the piece list (engine/piece_list.h), only
+//   download/<task id>.pieces   the piece list (core/engine/piece_list.h), only
 //                               with the two keys above
 //
 // The environment variable KV_FETCHCORE_TASK_DIR replaces the folder; the
@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/piece_list.h"
+#include "core/engine/piece_list.h"
 
 namespace fetch {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "engine/engine_harness.h"
-#include "engine/piece_list.h"
+#include "core/engine/piece_list.h"
 #include "engine/state_record.h"
 #include "scripted_server.h"
 

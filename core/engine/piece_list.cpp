@@ -1,4 +1,4 @@
-#include "engine/piece_list.h"
+#include "core/engine/piece_list.h"
 
 namespace fetch {
 
