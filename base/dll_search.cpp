@@ -13,7 +13,7 @@ namespace {
 // the old version 5 instead.
 constexpr const wchar_t* kDelayLoadedDlls[] = {
     L"wininet.dll", L"urlmon.dll", L"netapi32.dll", L"iphlpapi.dll", L"gdiplus.dll",
-    L"version.dll", L"msimg32.dll", L"bcrypt.dll",
+    L"version.dll", L"msimg32.dll", L"bcrypt.dll", L"winhttp.dll",
 };
 
 std::wstring SystemFolder() {
